@@ -1,0 +1,3 @@
+#include "analysis/run.h"
+
+int main(int argc, char* argv[]) { return RunAnalysis(argc, argv); }
