@@ -7,13 +7,19 @@
 struct FftPlan;
 using FftHandle = FftPlan*;
 
-// Prepares an n-point real-to-complex transform for any n >= 1. Null for n < 1 or when the
-// transform can't be prepared (out of memory).
+// Largest size FFT_start prepares. Preparing costs about 40 ns and up to 40 bytes of working
+// memory per point before any transform runs, so larger sizes are refused rather than let
+// the preparation take minutes or exhaust memory.
+inline constexpr int32_t kMaxFftSize = int32_t{1} << 28;
+
+// Prepares an n-point real-to-complex transform for any 1 <= n <= kMaxFftSize. Null for
+// n < 1, n > kMaxFftSize, or when the transform can't be prepared (not enough memory).
 FftHandle FFT_start(int32_t n);
 
 // Transforms the n real values of input (unnormalised: bin k = sum x[j] e^(-2 pi i k j / n))
-// and writes bins 0 ... (n + 1) / 2 - 1 to spectrum as (real, imaginary) pairs of doubles.
-// input is not changed.
+// and writes bins 0 ... (n + 1) / 2 - 1 to spectrum as (real, imaginary) pairs of doubles,
+// (n + 1) / 2 pairs in all. input is not changed. Any alignment works; 64-byte aligned
+// arrays avoid a copy. Does nothing when handle, input or spectrum is null.
 void FFT_TransformRealToComplex(FftHandle handle, const double* input, double* spectrum);
 
 // Releases the handle; null is allowed.

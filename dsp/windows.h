@@ -1,4 +1,5 @@
-// Window functions applied in place to x[0 ... n-1], in the DFT-even form (period n).
+// Window functions applied in place to x[0 ... n-1], in the DFT-even form (period n, centred
+// on n / 2, so w[j] = w[n - j]). Nothing happens for n < 1 or a null x.
 #pragma once
 
 #include <cstdint>
