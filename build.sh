@@ -53,6 +53,25 @@ run_tests() {
 
 cmd_test() { build; run_tests build; }
 
+# Writes build/demo.wav and analyses it twice, with the defaults and with -N 4096 -W hanning -F
+# on a copy (each run writes its report next to its WAV file), then shows both summaries.
+cmd_demo() {
+  build
+  local wav=build/demo.wav copy=build/demo-hanning.wav report
+  build/tools/wavspec-make-demo "$wav"
+  cp "$wav" "$copy"
+  echo "== build/wavspec $wav"
+  build/wavspec "$wav"
+  echo "== build/wavspec $copy -N 4096 -W hanning -F"
+  build/wavspec "$copy" -N 4096 -W hanning -F
+  for report in "$wav.txt" "$copy.txt"; do
+    echo
+    echo "== report $PWD/$report, summary:"
+    # From the empty line before "FFTsize=" to the end, streamed (a -F report can be large).
+    awk 'found { print; next } /^FFTsize=/ { print previous; print; found = 1; next } { previous = $0 }' "$report"
+  done
+}
+
 cmd_sanitize() {
   configure build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWAVSPEC_SANITIZE=ON
   cmake --build build-sanitize -j"$jobs"
@@ -70,6 +89,7 @@ case "$command" in
   deps) deps ;;
   build) deps; build ;;
   test) deps; cmd_test ;;
+  demo) deps; cmd_demo ;;
   sanitize) deps; cmd_sanitize ;;
   *) usage ;;
 esac
