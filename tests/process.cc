@@ -4,10 +4,12 @@
 #include <grp.h>
 #include <poll.h>
 #include <sys/resource.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <stdexcept>
@@ -58,13 +60,30 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   size_t written = 0;
   if (options.standardInput.empty()) CloseIfOpen(inFd);
   signal(SIGPIPE, SIG_IGN);
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                         std::chrono::duration<double>(options.timeoutSeconds));
   while (outFd >= 0 || errFd >= 0) {
+    int waitMs = -1;
+    if (options.timeoutSeconds > 0 && !result.timedOut) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) {
+        // The pipes close once the child is gone; keep reading what it wrote until then.
+        kill(pid, SIGKILL);
+        result.timedOut = true;
+      } else {
+        waitMs = static_cast<int>(left.count()) + 1;
+      }
+    }
     pollfd fds[3];
     int count = 0;
     if (outFd >= 0) fds[count++] = {outFd, POLLIN, 0};
     if (errFd >= 0) fds[count++] = {errFd, POLLIN, 0};
     if (inFd >= 0) fds[count++] = {inFd, POLLOUT, 0};
-    if (poll(fds, static_cast<nfds_t>(count), -1) < 0) {
+    const int ready = poll(fds, static_cast<nfds_t>(count), waitMs);
+    if (ready == 0) continue;
+    if (ready < 0) {
       if (errno == EINTR) continue;
       break;
     }
@@ -89,8 +108,10 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   }
   CloseIfOpen(inFd);
   int wstatus = 0;
-  while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+  struct rusage usage {};
+  while (wait4(pid, &wstatus, 0, &usage) < 0 && errno == EINTR) {
   }
+  result.maxResidentKilobytes = usage.ru_maxrss;
   if (WIFEXITED(wstatus)) result.status = WEXITSTATUS(wstatus);
   if (WIFSIGNALED(wstatus)) result.signal = WTERMSIG(wstatus);
   return result;

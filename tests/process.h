@@ -9,6 +9,8 @@ struct ProcessResult {
   int signal = 0;         // the terminating signal, if any
   std::string out;        // standard output
   std::string err;        // standard error
+  bool timedOut = false;  // killed after ProcessOptions.timeoutSeconds
+  long maxResidentKilobytes = 0;  // the child's peak resident memory
 };
 
 struct ProcessOptions {
@@ -16,6 +18,7 @@ struct ProcessOptions {
   std::string standardInput;     // written to the child's stdin, then closed
   long fileSizeLimit = -1;       // RLIMIT_FSIZE in bytes for the child; -1 leaves it
   bool dropPrivileges = false;   // run as nobody (uid/gid 65534) when started as root
+  double timeoutSeconds = 0;     // > 0: kill the child (SIGKILL) once it has run this long
 };
 
 // Runs argv[0] (a path) with argv; argv[0] is also passed as the program's name.
