@@ -56,13 +56,20 @@ std::vector<double> SpecialValues() {
                            9999999.9999995, 0.99999999, -0.99999999, 123456.78125,
                            57.29577951308232, 340.0, -340.0, 99.996948242187, 12.5,
                            9007199254740993.0, 4503599627370495.5, 1e15 + 0.3, 327.68,
+                           // Either side of the bound between the two conversion methods.
+                           1073741823.9999999, std::nextafter(1073741824.0, 0.0), 1073741824.0,
+                           -1073741824.5, 1073741824.0000002, 999999999.9999999995,
                            std::numeric_limits<double>::infinity(),
                            -std::numeric_limits<double>::infinity(),
                            std::numeric_limits<double>::quiet_NaN(),
                            -std::numeric_limits<double>::quiet_NaN()};
   // Exact halfway cases in binary: k / 2^m at every decimal precision they fall on.
-  for (int m = 1; m <= 12; ++m) {
-    for (int k = 1; k < 40; k += 2) v.push_back(std::ldexp(k, -m));
+  for (int m = 1; m <= 30; ++m) {
+    for (int k = 1; k < 40; k += 2) {
+      v.push_back(std::ldexp(k, -m));
+      v.push_back(-std::ldexp(k, -m));
+      v.push_back(std::ldexp(k, -m) + 123456);
+    }
   }
   // Decimal halfway cases and their neighbours, which are not exactly representable.
   for (int p = 0; p <= 8; ++p) {
