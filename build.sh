@@ -78,6 +78,55 @@ cmd_sanitize() {
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 run_tests build-sanitize
 }
 
+# Fuzzes the whole program with libFuzzer, each target for a bounded time (60 s unless given):
+# builds the targets with clang in build-fuzz/, seeds the recording fuzzer with the files of the
+# hostile-input catalogue, replays fuzz/regressions/, then fuzzes. A finding fails the command;
+# its input is copied into fuzz/regressions/<target>/ and printed in hex (CI keeps only the log).
+cmd_fuzz() {
+  local seconds=${1:-60} dir=build-fuzz target found=0
+  need clang-14 libclang-rt-14-dev
+  build  # the catalogue test that writes the seeds
+  CXX=clang++-14 CC=clang-14 configure "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWAVSPEC_FUZZ=ON \
+    -DWAVSPEC_BUILD_TESTS=OFF
+  cmake --build "$dir" -j"$jobs" --target fuzz_recording fuzz_arguments
+  rm -rf "$dir/corpus" "$dir/artifacts"
+  mkdir -p "$dir/corpus/recording" "$dir/corpus/arguments" "$dir/artifacts"
+  WAVSPEC_SEED_DIR="$PWD/$dir/corpus/recording" build/tests/hostile_input_test \
+    --gtest_filter='Catalogue/*' >/dev/null || true
+  cp fuzz/seeds/arguments/* "$dir/corpus/arguments/"
+  # Big single allocations are the program's own business (a huge N must fail cleanly or stay
+  # untouched), so only resident memory is limited.
+  local flags=(-timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=65536 -close_fd_mask=2)
+  for target in recording arguments; do
+    local binary=$dir/fuzz/fuzz_$target max_len=16384
+    [ "$target" = arguments ] && max_len=512
+    local saved=(fuzz/regressions/"$target"/*)
+    if [ -e "${saved[0]}" ]; then
+      echo "== fuzz_$target: replaying ${#saved[@]} regression inputs"
+      "$binary" "${flags[@]}" "${saved[@]}" 2>"$dir/replay-$target.log" || {
+        cat "$dir/replay-$target.log"; found=1; }
+    fi
+    echo "== fuzz_$target: fuzzing for $seconds s"
+    if ! "$binary" "${flags[@]}" -max_total_time="$seconds" -max_len="$max_len" \
+        -dict="fuzz/$target.dict" -artifact_prefix="$dir/artifacts/$target-" -print_final_stats=1 \
+        "$dir/corpus/$target" 2>"$dir/fuzz-$target.log"; then
+      tail -n 60 "$dir/fuzz-$target.log"
+      found=1
+    else
+      grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added)' "$dir/fuzz-$target.log" || true
+    fi
+  done
+  local artifact
+  for artifact in "$dir"/artifacts/*; do
+    [ -e "$artifact" ] || continue
+    target=${artifact##*/}; target=${target%%-*}
+    cp "$artifact" "fuzz/regressions/$target/"
+    echo "== finding kept as fuzz/regressions/$target/${artifact##*/}, in hex:"
+    od -An -v -tx1 "$artifact" | head -c 20000
+  done
+  [ "$found" -eq 0 ]
+}
+
 usage() {
   echo "usage: ./build.sh deps|build|test|demo|sanitize|bench|fuzz" >&2
   exit 2
@@ -91,5 +140,6 @@ case "$command" in
   test) deps; cmd_test ;;
   demo) deps; cmd_demo ;;
   sanitize) deps; cmd_sanitize ;;
+  fuzz) deps; cmd_fuzz "$@" ;;
   *) usage ;;
 esac
