@@ -78,6 +78,18 @@ cmd_sanitize() {
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 run_tests build-sanitize
 }
 
+# Release build with the benchmark programs, the microbenchmarks, then whole runs of wavspec
+# against the floor and the numpy peer; the table also goes to bench/RESULTS.md.
+cmd_bench() {
+  need libbenchmark-dev python3-numpy python3-scipy time
+  configure build -DCMAKE_BUILD_TYPE=Release -DWAVSPEC_BENCH=ON
+  local targets=(wavspec wavspec-bench-floor wavspec-microbench)
+  cmake --build build --target help | grep wavspec-make-demo >/dev/null && targets+=(wavspec-make-demo)
+  cmake --build build -j"$jobs" --target "${targets[@]}"
+  build/bench/wavspec-microbench --benchmark_min_time=0.2
+  /usr/bin/python3 bench/run_bench.py --build build --results bench/RESULTS.md
+}
+
 # Fuzzes the whole program with libFuzzer, each target for a bounded time (60 s unless given):
 # builds the targets with clang in build-fuzz/, seeds the recording fuzzer with the files of the
 # hostile-input catalogue, replays fuzz/regressions/, then fuzzes. A finding fails the command;
@@ -140,6 +152,7 @@ case "$command" in
   test) deps; cmd_test ;;
   demo) deps; cmd_demo ;;
   sanitize) deps; cmd_sanitize ;;
+  bench) deps; cmd_bench ;;
   fuzz) deps; cmd_fuzz "$@" ;;
   *) usage ;;
 esac
