@@ -10,8 +10,12 @@ namespace {
 
 __extension__ typedef unsigned __int128 Uint128;
 
-constexpr uint64_t kPowersOfTen[] = {1,         10,         100,         1000,       10000,
-                                     100000,    1000000,    10000000,    100000000,  1000000000};
+// 10^0 ... 10^19.
+constexpr uint64_t kPowersOfTen[] = {1ULL, 10ULL, 100ULL, 1000ULL, 10000ULL, 100000ULL,
+    1000000ULL, 10000000ULL, 100000000ULL, 1000000000ULL, 10000000000ULL, 100000000000ULL,
+    1000000000000ULL, 10000000000000ULL, 100000000000000ULL, 1000000000000000ULL,
+    10000000000000000ULL, 100000000000000000ULL, 1000000000000000000ULL,
+    10000000000000000000ULL};
 constexpr int kFastMaxPrecision = 9;
 // Below 2^30 the value times 10^9 stays below 2^63, so the rounded digits fit in 64 bits.
 constexpr double kFastLimit = 1073741824.0;
@@ -21,24 +25,45 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-// Writes the decimal digits of v ending just before end, at least minDigits of them (leading
-// zeros added); returns where they start.
-char* DigitsBackward(char* end, uint64_t v, int minDigits) {
-  char* p = end;
-  while (v >= 100) {
-    const uint64_t pair = v % 100;
+// Number of decimal digits of v (at least 1).
+int CountDigits(uint32_t v) {
+  int n = 1;
+  while (n < 10 && v >= kPowersOfTen[n]) ++n;
+  return n;
+}
+
+// Writes the count lowest decimal digits of v (leading zeros included) at out; 32-bit
+// arithmetic is enough for every part of a number the fast paths write, and cheaper.
+[[gnu::always_inline]] inline void WriteDigits(char* out, uint32_t v, int count) {
+  char* p = out + count;
+  while (count >= 2) {
+    p -= 2;
+    std::memcpy(p, kDigitPairs + 2 * (v % 100), 2);
     v /= 100;
-    p -= 2;
-    std::memcpy(p, kDigitPairs + 2 * pair, 2);
+    count -= 2;
   }
-  if (v >= 10) {
-    p -= 2;
-    std::memcpy(p, kDigitPairs + 2 * v, 2);
-  } else {
-    *--p = static_cast<char>('0' + v);
+  if (count == 1) *--p = static_cast<char>('0' + v % 10);
+}
+
+// Writes sign, the whole part and precision decimals of rounded / 10^precision, right-aligned
+// in width; the whole part must be below 2^32. Inlined with a constant precision so that the
+// divisions become multiplications.
+[[gnu::always_inline]] inline char* WriteFixedDigits(char* out, bool negative, uint64_t rounded,
+                                                     int width, int precision) {
+  const uint64_t unit = kPowersOfTen[precision];
+  const uint32_t whole = static_cast<uint32_t>(rounded / unit);
+  const int wholeDigits = CountDigits(whole);
+  const int length = (negative ? 1 : 0) + wholeDigits + (precision > 0 ? 1 + precision : 0);
+  for (int i = length; i < width; ++i) *out++ = ' ';
+  if (negative) *out++ = '-';
+  WriteDigits(out, whole, wholeDigits);
+  out += wholeDigits;
+  if (precision > 0) {
+    *out++ = '.';
+    WriteDigits(out, static_cast<uint32_t>(rounded - whole * unit), precision);
+    out += precision;
   }
-  while (end - p < minDigits) *--p = '0';
-  return p;
+  return out;
 }
 
 // The usual case, exactly and several times faster than the general conversion: a value
@@ -62,22 +87,14 @@ char* FastFixed(char* out, double value, int width, int precision) {
     rounded = static_cast<uint64_t>(quotient);
     if (remainder > half || (remainder == half && (rounded & 1) != 0)) ++rounded;
   }
-  // All digits (at least one before the point), then the whole part moved left by one to
-  // make room for the point: no division by a variable power of ten.
-  char text[32];
-  char* const textEnd = text + sizeof text;
-  char* p = DigitsBackward(textEnd, rounded, precision + 1);
-  if (precision > 0) {
-    const size_t whole = static_cast<size_t>(textEnd - p - precision);
-    std::memmove(p - 1, p, whole);
-    --p;
-    p[whole] = '.';
+  const bool negative = std::signbit(value);  // also -0 and negatives that round to 0
+  switch (precision) {  // the report's precisions, each with constant divisors
+    case 2: return WriteFixedDigits(out, negative, rounded, width, 2);
+    case 4: return WriteFixedDigits(out, negative, rounded, width, 4);
+    case 5: return WriteFixedDigits(out, negative, rounded, width, 5);
+    case 6: return WriteFixedDigits(out, negative, rounded, width, 6);
+    default: return WriteFixedDigits(out, negative, rounded, width, precision);
   }
-  if (std::signbit(value)) *--p = '-';  // also for -0 and negatives that round to 0
-  const int length = static_cast<int>(textEnd - p);
-  for (int i = length; i < width; ++i) *out++ = ' ';
-  std::memcpy(out, p, static_cast<size_t>(length));
-  return out + length;
 }
 
 // Moves the len characters at out right so that they end at out + width, filling with spaces;
@@ -111,14 +128,7 @@ char* FormatFixed(char* out, double value, int width, int precision) {
 }
 
 char* FormatInt(char* out, int32_t value, int width) {
-  char text[16];
-  char* const textEnd = text + sizeof text;
   // The magnitude in 64 bits, so that INT32_MIN has one too.
   const int64_t wide = value;
-  char* p = DigitsBackward(textEnd, static_cast<uint64_t>(wide < 0 ? -wide : wide), 1);
-  if (value < 0) *--p = '-';
-  const int length = static_cast<int>(textEnd - p);
-  for (int i = length; i < width; ++i) *out++ = ' ';
-  std::memcpy(out, p, static_cast<size_t>(length));
-  return out + length;
+  return WriteFixedDigits(out, value < 0, static_cast<uint64_t>(wide < 0 ? -wide : wide), width, 0);
 }
