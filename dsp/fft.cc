@@ -38,6 +38,17 @@ bool FitsInMemory(int32_t n) {
   return kBytesPerPoint * static_cast<double>(n) <= physical / 2;
 }
 
+int32_t LargestPrimeFactor(int32_t n) {
+  int32_t largest = 1;
+  for (int32_t p = 2; p <= n / p; ++p) {
+    while (n % p == 0) {
+      largest = p;
+      n /= p;
+    }
+  }
+  return n > 1 ? n : largest;
+}
+
 // How plans are made. FFTW_ESTIMATE picks an algorithm without running trial transforms, so
 // it never writes the arrays and costs little; this is the one place to choose otherwise.
 constexpr unsigned kPlanFlags = FFTW_ESTIMATE | FFTW_PRESERVE_INPUT;
@@ -45,7 +56,9 @@ constexpr unsigned kPlanFlags = FFTW_ESTIMATE | FFTW_PRESERVE_INPUT;
 }  // namespace
 
 FftHandle FFT_start(int32_t n) {
-  if (n < 1 || n > kMaxFftSize || !FitsInMemory(n)) return nullptr;
+  if (n < 1 || n > kMaxFftSize || LargestPrimeFactor(n) > kMaxFftPrimeFactor || !FitsInMemory(n)) {
+    return nullptr;
+  }
   auto handle = std::make_unique<FftPlan>();
   handle->n = n;
   const size_t bins = static_cast<size_t>(n) / 2 + 1;

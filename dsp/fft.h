@@ -8,12 +8,17 @@ struct FftPlan;
 using FftHandle = FftPlan*;
 
 // Largest size FFT_start prepares. Preparing costs about 40 ns and up to 40 bytes of working
-// memory per point before any transform runs, so larger sizes are refused rather than let
-// the preparation take minutes or exhaust memory.
+// memory per point before any transform runs (10 s and 2 GB for 2^28), so larger sizes are
+// refused rather than let the preparation take minutes or exhaust memory.
 inline constexpr int32_t kMaxFftSize = int32_t{1} << 28;
+// Largest prime factor of a size FFT_start prepares. A large prime factor makes FFTW build a
+// chain of Rader sub-transforms whose preparation grows much faster than the size (about 1 s
+// at 2^22, 10 s at 2^25, over 2 minutes for a prime just below 2^26).
+inline constexpr int32_t kMaxFftPrimeFactor = int32_t{1} << 22;
 
-// Prepares an n-point real-to-complex transform for any 1 <= n <= kMaxFftSize. Null for
-// n < 1, n > kMaxFftSize, or when the transform can't be prepared (not enough memory).
+// Prepares an n-point real-to-complex transform for any n >= 1 up to kMaxFftSize whose prime
+// factors are at most kMaxFftPrimeFactor. Null for other n, or when the transform can't be
+// prepared (not enough memory: half of the machine's memory is the most it may need).
 FftHandle FFT_start(int32_t n);
 
 // Transforms the n real values of input (unnormalised: bin k = sum x[j] e^(-2 pi i k j / n))

@@ -97,11 +97,20 @@ TEST(FftTest, MisalignedArraysGiveTheSameBins) {
 }
 
 TEST(FftTest, RefusesSizesItCannotServe) {
-  for (const int32_t n : {0, -1, -2147483647 - 1, kMaxFftSize + 1, 2147483647}) {
+  // Each refusal comes at once, before any planning: 4194319 is the first prime above the
+  // factor limit, 2147483647 a prime too.
+  for (const int32_t n : {0, -1, -2147483647 - 1, kMaxFftSize + 1, 2147483647, 4194319, 2 * 4194319}) {
     SCOPED_TRACE(n);
     EXPECT_EQ(FFT_start(n), nullptr);
   }
   FFT_stop(nullptr);
+  // Large primes below the limit and large smooth sizes are served.
+  for (const int32_t n : {65521, 3 * 65521, 1 << 20}) {
+    SCOPED_TRACE(n);
+    FftHandle handle = FFT_start(n);
+    EXPECT_NE(handle, nullptr);
+    FFT_stop(handle);
+  }
 }
 
 }  // namespace
