@@ -6,9 +6,12 @@
 // -Wl,--wrap=exit, so those calls land in __wrap_exit below, which jumps back to the input's
 // start with longjmp. That is safe here because exit() is only reached from PrintUsage, which
 // the run calls while it is still scanning options: no object with a destructor, open file or
-// allocation is live in any frame between RunAnalysis and PrintUsage, so nothing is skipped
-// but the frames themselves (the settings are reset before each input anyway). Calls to exit()
-// outside a run (libFuzzer's own) go to the real exit.
+// allocation is live in any frame between the setjmp and PrintUsage (the argument vector is
+// built before the setjmp, RunInProcess holds nothing, and the run has not yet opened or
+// allocated anything), so nothing is skipped but the frames themselves; the settings are reset
+// before each input anyway. LeakSanitizer checks each input, so a future allocation in those
+// frames would show up as a leak. Calls to exit() outside a run (libFuzzer's own) go to the
+// real exit.
 #include <csetjmp>
 #include <cstddef>
 #include <cstdint>
@@ -45,10 +48,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path = FuzzDirectory() + "/rec.wav";
-  const std::vector<std::string> args = FuzzedArguments("wavspec", path, data, size);
+  ArgumentVector argv = MakeArgumentVector(FuzzedArguments("wavspec", path, data, size));
   if (setjmp(usageExit) == 0) {
     insideRun = true;
-    RunInProcess(args);
+    RunInProcess(argv);
   }
   insideRun = false;
   std::remove((path + ".txt").c_str());

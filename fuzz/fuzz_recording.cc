@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path = FuzzDirectory() + "/rec.wav";
   if (!WriteFile(path, std::string(reinterpret_cast<const char*>(data), size))) return 0;
   // The recording's options never make the usage code end the process.
-  RunInProcess(RecordingArguments("wavspec", path));
+  ArgumentVector argv = MakeArgumentVector(RecordingArguments("wavspec", path));
+  RunInProcess(argv);
   std::remove((path + ".txt").c_str());
   return 0;
 }

@@ -21,16 +21,26 @@ void ResetProgramState() {
   scanPosition = "";
 }
 
-int RunInProcess(const std::vector<std::string>& args) {
+ArgumentVector MakeArgumentVector(const std::vector<std::string>& args) {
+  ArgumentVector v;
+  v.storage = args;
+  for (std::string& a : v.storage) v.pointers.push_back(a.data());
+  v.pointers.push_back(nullptr);
+  return v;
+}
+
+int RunInProcess(ArgumentVector& argv) {
   ResetProgramState();
-  // RunAnalysis takes a mutable vector, as main's is.
-  std::vector<std::string> storage = args;
-  std::vector<char*> argv;
-  for (std::string& a : storage) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const int status = RunAnalysis(static_cast<int32_t>(storage.size()), argv.data());
+  const int status = RunAnalysis(static_cast<int32_t>(argv.storage.size()), argv.pointers.data());
   std::fflush(stdout);
   return status;
+}
+
+// Under AddressSanitizer every byte of a block costs shadow memory as soon as it is allocated,
+// so the gigabytes that a huge N asks for would be touched here though the program never
+// touches them. Blocks above 1 GiB fail instead, which runs the program's out-of-memory path.
+extern "C" const char* __asan_default_options() {
+  return "allocator_may_return_null=1:max_allocation_size_mb=1024";
 }
 
 namespace {

@@ -8,8 +8,16 @@
 // fresh process has them.
 void ResetProgramState();
 
-// Resets the program state and calls RunAnalysis with args (args[0] the program's name).
-int RunInProcess(const std::vector<std::string>& args);
+// An argument vector as main receives it: mutable strings and a null-terminated pointer array.
+struct ArgumentVector {
+  std::vector<std::string> storage;
+  std::vector<char*> pointers;
+};
+ArgumentVector MakeArgumentVector(const std::vector<std::string>& args);
+
+// Resets the program state and calls RunAnalysis. It owns nothing with a destructor, so a
+// longjmp out of the run (see fuzz_arguments.cc) skips no clean-up of its own.
+int RunInProcess(ArgumentVector& argv);
 
 // A private directory for the fuzz target's files, created on first use and removed at exit.
 const std::string& FuzzDirectory();

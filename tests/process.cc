@@ -33,6 +33,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
 
+  std::vector<std::string> environment = options.environment;  // putenv keeps the pointers
+
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
@@ -48,6 +50,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
     if (options.dropPrivileges && geteuid() == 0) {
       if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(126);
     }
+    for (std::string& entry : environment) putenv(entry.data());
     execv(args[0], args.data());
     _exit(127);
   }

@@ -19,6 +19,7 @@ struct ProcessOptions {
   long fileSizeLimit = -1;       // RLIMIT_FSIZE in bytes for the child; -1 leaves it
   bool dropPrivileges = false;   // run as nobody (uid/gid 65534) when started as root
   double timeoutSeconds = 0;     // > 0: kill the child (SIGKILL) once it has run this long
+  std::vector<std::string> environment;  // "NAME=value" set in the child over the inherited ones
 };
 
 // Runs argv[0] (a path) with argv; argv[0] is also passed as the program's name.
