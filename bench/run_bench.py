@@ -2,6 +2,7 @@
 """Times whole runs of wavspec against the floor and the numpy peer and prints one table.
 
 Usage: run_bench.py [--build DIR] [--runs N] [--big-runs N] [--results FILE] [--cases a,b]
+                    [--inputs-only]
 
 Inputs (stereo 16-bit recordings of 65536, 2^20 and 2^24 frames) are made once in
 DIR/bench/inputs by the project's demo generator when it is built, else by a small generator
@@ -180,6 +181,7 @@ def main():
     ap.add_argument("--big-runs", type=int, default=3)
     ap.add_argument("--results", help="also write the table as Markdown to this file")
     ap.add_argument("--cases", help="comma-separated case numbers (1-based) to run")
+    ap.add_argument("--inputs-only", action="store_true", help="only make the input recordings")
     args = ap.parse_args()
 
     programs = {"wavspec": os.path.join(args.build, "wavspec"),
@@ -189,6 +191,8 @@ def main():
             sys.exit("missing program %s in %s: build with -DWAVSPEC_BENCH=ON" % (k, args.build))
     demo = find_program(args.build, "wavspec-make-demo")
     inputs = make_inputs(args.build, demo)
+    if args.inputs_only:
+        return 0
     cases = CASES
     if args.cases:
         cases = [CASES[int(i) - 1] for i in args.cases.split(",")]
