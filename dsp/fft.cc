@@ -1,46 +1,69 @@
 #include "dsp/fft.h"
 
+#include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <numbers>
+#include <vector>
 
 #include <fftw3.h>
 #include <unistd.h>
 
-struct FftPlan {
-  int32_t n = 0;
-  fftw_plan plan = nullptr;
-  // The arrays the plan was made for. FFTW makes n / 2 + 1 bins, one more than the caller's
-  // spectrum holds for even n, so the bins land here first. The input buffer takes a copy of
-  // input only when the caller's array is aligned differently from it.
-  double* planInput = nullptr;
-  fftw_complex* planOutput = nullptr;
-  ~FftPlan() {
-    if (plan != nullptr) fftw_destroy_plan(plan);
-    fftw_free(planInput);
-    fftw_free(planOutput);
+namespace {
+
+struct FftwFree {
+  void operator()(void* p) const { fftw_free(p); }
+};
+using Buffer = std::unique_ptr<double[], FftwFree>;
+
+struct PlanDestroyer {
+  void operator()(fftw_plan p) const { fftw_destroy_plan(p); }
+};
+using Plan = std::unique_ptr<std::remove_pointer_t<fftw_plan>, PlanDestroyer>;
+
+// An FFTW-aligned array of doubles; its pages are only mapped once written.
+Buffer AllocateDoubles(size_t count) { return Buffer(fftw_alloc_real(count == 0 ? 1 : count)); }
+
+fftw_complex* AsComplex(double* p) { return reinterpret_cast<fftw_complex*>(p); }
+
+// Plans only inspect the arrays' alignment and never write them.
+constexpr unsigned kPlanFlags = FFTW_ESTIMATE;
+
+// e^(i * step * j) for 0 <= j <= last, as the product of two table entries: one for the high
+// bits of j, one for the low ones. Each entry comes from sin and cos of an exactly scaled
+// angle, so a value is within a few ulps of the exact root at a tiny fraction of the memory
+// and time of a full table.
+struct Roots {
+  static constexpr int kShift = 10;
+  static constexpr int64_t kLow = int64_t{1} << kShift;
+  std::vector<double> high, low;  // (cos, sin) pairs
+
+  void Build(double step, int64_t last) {
+    low.resize(2 * kLow);
+    for (int64_t j = 0; j < kLow; ++j) {
+      low[2 * j] = std::cos(step * static_cast<double>(j));
+      low[2 * j + 1] = std::sin(step * static_cast<double>(j));
+    }
+    const int64_t highCount = (last >> kShift) + 1;
+    high.resize(2 * static_cast<size_t>(highCount));
+    for (int64_t i = 0; i < highCount; ++i) {
+      const double angle = step * static_cast<double>(i << kShift);
+      high[2 * i] = std::cos(angle);
+      high[2 * i + 1] = std::sin(angle);
+    }
+  }
+  void At(int64_t j, double& re, double& im) const {
+    const double* h = &high[2 * static_cast<size_t>(j >> kShift)];
+    const double* l = &low[2 * static_cast<size_t>(j & (kLow - 1))];
+    re = h[0] * l[0] - h[1] * l[1];
+    im = h[0] * l[1] + h[1] * l[0];
   }
 };
 
-namespace {
-
-// Working memory that preparing and running a transform may need, per point: the plan's
-// tables (measured up to about 35 bytes for prime sizes) and the handle's two buffers.
-constexpr double kBytesPerPoint = 40.0 + 8.0 + 8.0;
-
-// FFTW aborts the process when its planner runs out of memory, so a size whose working
-// memory would not fit into half of the machine's memory is refused beforehand.
-bool FitsInMemory(int32_t n) {
-  const long pages = sysconf(_SC_PHYS_PAGES);
-  const long pageSize = sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return true;  // unknown: let the planner try
-  const double physical = static_cast<double>(pages) * static_cast<double>(pageSize);
-  return kBytesPerPoint * static_cast<double>(n) <= physical / 2;
-}
-
-int32_t LargestPrimeFactor(int32_t n) {
-  int32_t largest = 1;
-  for (int32_t p = 2; p <= n / p; ++p) {
+int64_t LargestPrimeFactor(int64_t n) {
+  int64_t largest = 1;
+  for (int64_t p = 2; p * p <= n; ++p) {
     while (n % p == 0) {
       largest = p;
       n /= p;
@@ -49,39 +72,392 @@ int32_t LargestPrimeFactor(int32_t n) {
   return n > 1 ? n : largest;
 }
 
-// How plans are made. FFTW_ESTIMATE picks an algorithm without running trial transforms, so
-// it never writes the arrays and costs little; this is the one place to choose otherwise.
-constexpr unsigned kPlanFlags = FFTW_ESTIMATE | FFTW_PRESERVE_INPUT;
+std::vector<int64_t> PrimeFactors(int64_t n) {
+  std::vector<int64_t> factors;
+  for (int64_t p = 2; p * p <= n; ++p) {
+    if (n % p == 0) factors.push_back(p);
+    while (n % p == 0) n /= p;
+  }
+  if (n > 1) factors.push_back(n);
+  return factors;
+}
+
+int64_t PowMod(int64_t base, int64_t exponent, int64_t mod) {
+  int64_t result = 1;
+  base %= mod;
+  while (exponent > 0) {
+    if (exponent & 1) result = result * base % mod;
+    base = base * base % mod;
+    exponent >>= 1;
+  }
+  return result;
+}
+
+// A generator of the multiplicative group modulo the prime p.
+int64_t PrimitiveRoot(int64_t p) {
+  const std::vector<int64_t> factors = PrimeFactors(p - 1);
+  for (int64_t g = 2;; ++g) {
+    bool generates = true;
+    for (const int64_t q : factors) {
+      if (PowMod(g, (p - 1) / q, p) == 1) {
+        generates = false;
+        break;
+      }
+    }
+    if (generates) return g;
+  }
+}
+
+// Smallest 2^a 3^b at least n: sizes FFTW transforms fastest and plans at once.
+int64_t SmoothSizeAtLeast(int64_t n) {
+  int64_t best = int64_t{1} << 62;
+  for (int64_t p3 = 1; p3 < best; p3 *= 3) {
+    int64_t m = p3;
+    while (m < n) m *= 2;
+    if (m < best) best = m;
+  }
+  return best;
+}
+
+// FFTW aborts the process when its planner runs out of memory, so a transform whose working
+// memory would not fit into half of the machine's memory is refused beforehand.
+bool FitsInMemory(double bytes) {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return true;  // unknown: let the planner try
+  return bytes <= static_cast<double>(pages) * static_cast<double>(pageSize) / 2;
+}
+
+enum class Method {
+  halfComplex,  // even n: an n/2-point complex FFT of the samples taken in pairs
+  realFftw,     // odd n without large prime factors: FFTW's real-to-complex transform
+  rader,        // large prime n: Rader's convolution on FFTW transforms of (n - 1) / 2 points
+  bluestein,    // any other n: Bluestein's chirp convolution on 2^a 3^b-point FFTW transforms
+};
+
+}  // namespace
+
+struct FftPlan {
+  int64_t n = 0;
+  int64_t bins = 0;  // (n + 1) / 2
+  Method method = Method::realFftw;
+  // Arrays the plans were made for: aligned like the caller's arrays should be, never written
+  // by planning, and the copies' home when the caller's arrays are aligned otherwise.
+  Buffer inputBuffer, spectrumBuffer;
+  Plan main;
+  Roots roots;
+  // Rader: g generates the nonzero residues modulo n, gInverse is its inverse; k = (n - 1)/2;
+  // the convolution's negacyclic half runs on half = k/2 folded points when k is even.
+  int64_t g = 0, gInverse = 0, k = 0, half = 0;
+  bool folded = false;
+  Plan cyclicForward, cyclicBackward, negaForward, negaBackward;
+  Buffer cyclicSpectrum, negaSpectrum;
+  // Bluestein: m-point work array and the chirp's spectrum.
+  int64_t m = 0;
+  Buffer work, chirpSpectrum;
+};
+
+namespace {
+
+// Complex product (ar + i ai)(br + i bi) into (r, i).
+inline void Multiply(double ar, double ai, double br, double bi, double& r, double& i) {
+  r = ar * br - ai * bi;
+  i = ar * bi + ai * br;
+}
+
+// e^(i pi j^2 / n), with j^2 reduced modulo 2n exactly.
+inline void Chirp(int64_t j, int64_t n, double& re, double& im) {
+  const uint64_t u = static_cast<uint64_t>(j);  // below 2^31, so u * u fits
+  const int64_t r = static_cast<int64_t>(u * u % (2 * static_cast<uint64_t>(n)));
+  const double angle = std::numbers::pi * static_cast<double>(r) / static_cast<double>(n);
+  re = std::cos(angle);
+  im = std::sin(angle);
+}
+
+bool PrepareHalfComplex(FftPlan& h) {
+  const int64_t m = h.n / 2;
+  h.main.reset(fftw_plan_dft_1d(static_cast<int>(m), AsComplex(h.inputBuffer.get()),
+                                AsComplex(h.spectrumBuffer.get()), FFTW_FORWARD, kPlanFlags));
+  // Twiddles e^(-2 pi i j / n) = e^(-i pi j / m) for j up to m / 2.
+  h.roots.Build(-std::numbers::pi / static_cast<double>(m), m / 2);
+  return h.main != nullptr;
+}
+
+// The n/2-point complex transform Z of z[j] = x[2j] + i x[2j+1] holds the transforms of the
+// even and odd samples, E[k] = (Z[k] + conj Z[m-k]) / 2 and O[k] = (Z[k] - conj Z[m-k]) / 2i;
+// X[k] = E[k] + e^(-2 pi i k / n) O[k] and X[m-k] = conj(E[k] - e^(-2 pi i k / n) O[k]).
+void TransformHalfComplex(const FftPlan& h, double* x, double* s) {
+  const int64_t m = h.n / 2;
+  fftw_execute_dft(h.main.get(), AsComplex(x), AsComplex(s));
+  const double z0 = s[0], z1 = s[1];
+  s[0] = z0 + z1;
+  s[1] = 0.0;
+  for (int64_t k = 1; 2 * k <= m; ++k) {
+    double* zk = s + 2 * k;
+    double* zm = s + 2 * (m - k);
+    const double a = zk[0], b = zk[1], c = zm[0], d = zm[1];
+    const double er = 0.5 * (a + c), ei = 0.5 * (b - d);
+    const double orr = 0.5 * (b + d), oi = -0.5 * (a - c);
+    double tr, ti, pr, pi;
+    h.roots.At(k, tr, ti);
+    Multiply(tr, ti, orr, oi, pr, pi);
+    zm[0] = er - pr;
+    zm[1] = -(ei - pi);
+    zk[0] = er + pr;
+    zk[1] = ei + pi;
+  }
+}
+
+bool PrepareRealFftw(FftPlan& h) {
+  h.main.reset(fftw_plan_dft_r2c_1d(static_cast<int>(h.n), h.inputBuffer.get(),
+                                    AsComplex(h.spectrumBuffer.get()), kPlanFlags));
+  return h.main != nullptr;
+}
+
+// Rader: for the prime n and a generator g, X[g^p] - x[0] = sum over q of a[q] b[p-q] modulo
+// n - 1, with a[q] = x[g^-q] and b[j] = e^(-2 pi i g^j / n). As g^k = -1, b's real part has
+// period k = (n - 1) / 2 and its imaginary part changes sign after k values, and the outputs
+// p and p + k are conjugate bins. So half of the outputs come from a cyclic convolution of
+// length k of u = a[q] + a[q+k] with Re b (the real parts) and a negacyclic one of
+// v = a[q] - a[q+k] with Im b (the imaginary parts). The negacyclic product is a cyclic one
+// after twisting by theta^j, theta = e^(i pi / k); for even k the sequence is folded into
+// k/2 complex values (v[j] + i v[j+k/2]), which halves that transform.
+bool PrepareRader(FftPlan& h) {
+  const int64_t n = h.n;
+  h.k = (n - 1) / 2;
+  h.folded = h.k % 2 == 0;
+  h.half = h.folded ? h.k / 2 : h.k;
+  h.g = PrimitiveRoot(n);
+  h.gInverse = PowMod(h.g, n - 2, n);
+  const int kInt = static_cast<int>(h.k), halfInt = static_cast<int>(h.half);
+  double* s = h.spectrumBuffer.get();
+  double* x = h.inputBuffer.get();
+  h.cyclicForward.reset(fftw_plan_dft_r2c_1d(kInt, s, AsComplex(x), kPlanFlags));
+  h.cyclicBackward.reset(fftw_plan_dft_c2r_1d(kInt, AsComplex(x), s, kPlanFlags));
+  h.negaForward.reset(fftw_plan_dft_1d(halfInt, AsComplex(x), AsComplex(x), FFTW_FORWARD, kPlanFlags));
+  h.negaBackward.reset(fftw_plan_dft_1d(halfInt, AsComplex(x), AsComplex(x), FFTW_BACKWARD, kPlanFlags));
+  if (!h.cyclicForward || !h.cyclicBackward || !h.negaForward || !h.negaBackward) return false;
+  h.roots.Build(std::numbers::pi / static_cast<double>(h.k), h.half);
+
+  const int64_t cyclicBins = h.k / 2 + 1;
+  h.cyclicSpectrum = AllocateDoubles(2 * static_cast<size_t>(cyclicBins));
+  h.negaSpectrum = AllocateDoubles(2 * static_cast<size_t>(h.half));
+  if (!h.cyclicSpectrum || !h.negaSpectrum) return false;
+  {
+    Buffer realPart = AllocateDoubles(static_cast<size_t>(h.k));
+    if (!realPart) return false;
+    double* nega = h.negaSpectrum.get();
+    int64_t power = 1;  // g^j
+    const double scale = 2 * std::numbers::pi / static_cast<double>(n);
+    for (int64_t j = 0; j < h.k; ++j) {
+      const double angle = scale * static_cast<double>(power);
+      realPart[j] = std::cos(angle);
+      const double imag = -std::sin(angle);
+      // Folded and twisted imaginary parts: entry j % half gets v[j] (real) or v[j] (imag).
+      if (!h.folded) {
+        nega[2 * j] = imag;
+        nega[2 * j + 1] = 0.0;
+      } else if (j < h.half) {
+        nega[2 * j] = imag;
+      } else {
+        nega[2 * (j - h.half) + 1] = imag;
+      }
+      power = power * h.g % n;
+    }
+    for (int64_t j = 0; j < h.half; ++j) {
+      double tr, ti;
+      h.roots.At(j, tr, ti);
+      Multiply(nega[2 * j], nega[2 * j + 1], tr, ti, nega[2 * j], nega[2 * j + 1]);
+    }
+    fftw_execute_dft_r2c(h.cyclicForward.get(), realPart.get(), AsComplex(h.cyclicSpectrum.get()));
+    fftw_execute_dft(h.negaForward.get(), AsComplex(nega), AsComplex(nega));
+  }
+  // The inverse transforms are unnormalised; their scale goes into the stored spectra.
+  const double cyclicScale = 1.0 / static_cast<double>(h.k);
+  for (int64_t j = 0; j < 2 * cyclicBins; ++j) h.cyclicSpectrum[j] *= cyclicScale;
+  const double negaScale = 1.0 / static_cast<double>(h.half);
+  for (int64_t j = 0; j < 2 * h.half; ++j) h.negaSpectrum[j] *= negaScale;
+  return true;
+}
+
+void TransformRader(const FftPlan& h, double* x, double* s) {
+  const int64_t n = h.n, k = h.k, half = h.half;
+  // a[q] = x[g^-q] into s, then u and v in place of its two halves.
+  const double x0 = x[0];
+  double sum = x0;
+  int64_t index = 1;
+  for (int64_t q = 0; q < 2 * k; ++q) {
+    s[q] = x[index];
+    sum += s[q];
+    index = index * h.gInverse % n;
+  }
+  for (int64_t q = 0; q < k; ++q) {
+    const double a = s[q], b = s[q + k];
+    s[q] = a + b;
+    s[q + k] = a - b;
+  }
+  // Cyclic half: s[0, k) -> x (k/2 + 1 bins) -> times the spectrum -> s[0, k).
+  fftw_execute_dft_r2c(h.cyclicForward.get(), s, AsComplex(x));
+  const double* cs = h.cyclicSpectrum.get();
+  for (int64_t j = 0; j <= k / 2; ++j) {
+    Multiply(x[2 * j], x[2 * j + 1], cs[2 * j], cs[2 * j + 1], x[2 * j], x[2 * j + 1]);
+  }
+  fftw_execute_dft_c2r(h.cyclicBackward.get(), AsComplex(x), s);
+  // Negacyclic half: s[k, 2k) folded and twisted into x, convolved, untwisted back.
+  const double* v = s + k;
+  for (int64_t j = 0; j < half; ++j) {
+    double tr, ti;
+    h.roots.At(j, tr, ti);
+    const double vr = v[j], vi = h.folded ? v[j + half] : 0.0;
+    Multiply(vr, vi, tr, ti, x[2 * j], x[2 * j + 1]);
+  }
+  fftw_execute_dft(h.negaForward.get(), AsComplex(x), AsComplex(x));
+  const double* ns = h.negaSpectrum.get();
+  for (int64_t j = 0; j < half; ++j) {
+    Multiply(x[2 * j], x[2 * j + 1], ns[2 * j], ns[2 * j + 1], x[2 * j], x[2 * j + 1]);
+  }
+  fftw_execute_dft(h.negaBackward.get(), AsComplex(x), AsComplex(x));
+  double* w = s + k;
+  for (int64_t j = 0; j < half; ++j) {
+    double tr, ti, rr, ri;
+    h.roots.At(j, tr, ti);
+    Multiply(x[2 * j], x[2 * j + 1], tr, -ti, rr, ri);
+    w[j] = rr;
+    if (h.folded) w[j + half] = ri;
+  }
+  // s[0, k) holds Re c, s[k, 2k) Im c; bin g^p gets x[0] + c[p], or its conjugate the mirror bin.
+  std::memcpy(x, s, 2 * static_cast<size_t>(k) * sizeof(double));
+  s[0] = sum;
+  s[1] = 0.0;
+  int64_t bin = 1;
+  for (int64_t p = 0; p < k; ++p) {
+    const double re = x0 + x[p], im = x[k + p];
+    if (bin <= k) {
+      s[2 * bin] = re;
+      s[2 * bin + 1] = im;
+    } else {
+      s[2 * (n - bin)] = re;
+      s[2 * (n - bin) + 1] = -im;
+    }
+    bin = bin * h.g % n;
+  }
+}
+
+// Bluestein: X[k] = conj w[k] * sum over j of (x[j] conj w[j]) w[k-j], w[j] = e^(i pi j^2 / n),
+// a linear convolution computed cyclically on m >= n + bins - 1 points, enough for the bins
+// below (n + 1) / 2.
+bool PrepareBluestein(FftPlan& h) {
+  const int64_t n = h.n;
+  h.m = SmoothSizeAtLeast(n + h.bins - 1);
+  const int mInt = static_cast<int>(h.m);
+  h.work = AllocateDoubles(2 * static_cast<size_t>(h.m));
+  h.chirpSpectrum = AllocateDoubles(2 * static_cast<size_t>(h.m));
+  if (!h.work || !h.chirpSpectrum) return false;
+  fftw_complex* work = AsComplex(h.work.get());
+  h.negaForward.reset(fftw_plan_dft_1d(mInt, work, work, FFTW_FORWARD, kPlanFlags));
+  h.negaBackward.reset(fftw_plan_dft_1d(mInt, work, work, FFTW_BACKWARD, kPlanFlags));
+  if (!h.negaForward || !h.negaBackward) return false;
+  double* c = h.chirpSpectrum.get();
+  std::memset(c, 0, 2 * static_cast<size_t>(h.m) * sizeof(double));
+  for (int64_t j = 0; j < h.bins; ++j) Chirp(j, n, c[2 * j], c[2 * j + 1]);
+  for (int64_t j = 1; j < n; ++j) Chirp(j, n, c[2 * (h.m - j)], c[2 * (h.m - j) + 1]);
+  fftw_execute_dft(h.negaForward.get(), AsComplex(c), AsComplex(c));
+  const double scale = 1.0 / static_cast<double>(h.m);
+  for (int64_t j = 0; j < 2 * h.m; ++j) c[j] *= scale;
+  return true;
+}
+
+void TransformBluestein(const FftPlan& h, const double* x, double* s) {
+  const int64_t n = h.n;
+  double* w = h.work.get();
+  for (int64_t j = 0; j < n; ++j) {
+    double cr, ci;
+    Chirp(j, n, cr, ci);
+    w[2 * j] = x[j] * cr;
+    w[2 * j + 1] = -x[j] * ci;
+  }
+  std::memset(w + 2 * n, 0, 2 * static_cast<size_t>(h.m - n) * sizeof(double));
+  fftw_execute_dft(h.negaForward.get(), AsComplex(w), AsComplex(w));
+  const double* c = h.chirpSpectrum.get();
+  for (int64_t j = 0; j < h.m; ++j) {
+    Multiply(w[2 * j], w[2 * j + 1], c[2 * j], c[2 * j + 1], w[2 * j], w[2 * j + 1]);
+  }
+  fftw_execute_dft(h.negaBackward.get(), AsComplex(w), AsComplex(w));
+  for (int64_t j = 0; j < h.bins; ++j) {
+    double cr, ci;
+    Chirp(j, n, cr, ci);
+    Multiply(w[2 * j], w[2 * j + 1], cr, -ci, s[2 * j], s[2 * j + 1]);
+  }
+}
+
+// Working memory per point of each method beyond the caller's arrays: the plans' tables
+// (FFTW's run up to about 16 bytes per point of their size) and the stored spectra.
+double WorkingBytes(Method method, int64_t n, int64_t m) {
+  const double points = static_cast<double>(n);
+  switch (method) {
+    case Method::halfComplex: return 16.0 * points;
+    case Method::realFftw: return 24.0 * points;
+    case Method::rader: return 28.0 * points;
+    case Method::bluestein: return 48.0 * static_cast<double>(m) + 16.0 * points;
+  }
+  return 0.0;
+}
+
+Method ChooseMethod(int64_t n) {
+  const bool smooth = LargestPrimeFactor(n) <= kMaxFftwPrimeFactor;
+  if (n % 2 == 0 && smooth) return Method::halfComplex;
+  if (smooth) return Method::realFftw;
+  if (LargestPrimeFactor(n) == n && LargestPrimeFactor((n - 1) / 2) <= kMaxFftwPrimeFactor) {
+    return Method::rader;
+  }
+  return Method::bluestein;
+}
+
+bool Misaligned(const double* p, const double* reference) {
+  return fftw_alignment_of(const_cast<double*>(p)) != fftw_alignment_of(const_cast<double*>(reference));
+}
 
 }  // namespace
 
 FftHandle FFT_start(int32_t n) {
-  if (n < 1 || n > kMaxFftSize || LargestPrimeFactor(n) > kMaxFftPrimeFactor || !FitsInMemory(n)) {
-    return nullptr;
-  }
+  if (n < 1) return nullptr;
   auto handle = std::make_unique<FftPlan>();
-  handle->n = n;
-  const size_t bins = static_cast<size_t>(n) / 2 + 1;
-  handle->planInput = fftw_alloc_real(static_cast<size_t>(n));
-  handle->planOutput = fftw_alloc_complex(bins);
-  if (handle->planInput == nullptr || handle->planOutput == nullptr) return nullptr;
-  handle->plan = fftw_plan_dft_r2c_1d(n, handle->planInput, handle->planOutput, kPlanFlags);
-  if (handle->plan == nullptr) return nullptr;
-  return handle.release();
+  FftPlan& h = *handle;
+  h.n = n;
+  h.bins = (static_cast<int64_t>(n) + 1) / 2;
+  h.method = n == 1 ? Method::realFftw : ChooseMethod(n);
+  const int64_t m = h.method == Method::bluestein ? SmoothSizeAtLeast(h.n + h.bins - 1) : 0;
+  if (!FitsInMemory(WorkingBytes(h.method, n, m))) return nullptr;
+  h.inputBuffer = AllocateDoubles(static_cast<size_t>(n));
+  h.spectrumBuffer = AllocateDoubles(2 * static_cast<size_t>(h.bins));
+  if (!h.inputBuffer || !h.spectrumBuffer) return nullptr;
+  bool ready = false;
+  switch (h.method) {
+    case Method::halfComplex: ready = PrepareHalfComplex(h); break;
+    case Method::realFftw: ready = PrepareRealFftw(h); break;
+    case Method::rader: ready = PrepareRader(h); break;
+    case Method::bluestein: ready = PrepareBluestein(h); break;
+  }
+  return ready ? handle.release() : nullptr;
 }
 
-void FFT_TransformRealToComplex(FftHandle handle, const double* input, double* spectrum) {
+void FFT_TransformRealToComplex(FftHandle handle, double* input, double* spectrum) {
   if (handle == nullptr || input == nullptr || spectrum == nullptr) return;
-  const size_t n = static_cast<size_t>(handle->n);
-  // The plan preserves its input, so the cast only meets FFTW's non-const signature.
-  double* source = const_cast<double*>(input);
-  if (fftw_alignment_of(source) != fftw_alignment_of(handle->planInput)) {
-    std::memcpy(handle->planInput, input, n * sizeof(double));
-    source = handle->planInput;
+  const FftPlan& h = *handle;
+  // The plans run on arrays aligned like the handle's own; others go through those.
+  double* x = input;
+  if (Misaligned(input, h.inputBuffer.get())) {
+    x = h.inputBuffer.get();
+    std::memcpy(x, input, static_cast<size_t>(h.n) * sizeof(double));
   }
-  fftw_execute_dft_r2c(handle->plan, source, handle->planOutput);
-  const size_t keep = (n + 1) / 2;
-  std::memcpy(spectrum, handle->planOutput, keep * sizeof(fftw_complex));
+  double* s = Misaligned(spectrum, h.spectrumBuffer.get()) ? h.spectrumBuffer.get() : spectrum;
+  switch (h.method) {
+    case Method::halfComplex: TransformHalfComplex(h, x, s); break;
+    case Method::realFftw: fftw_execute_dft_r2c(h.main.get(), x, AsComplex(s)); break;
+    case Method::rader: TransformRader(h, x, s); break;
+    case Method::bluestein: TransformBluestein(h, x, s); break;
+  }
+  if (s != spectrum) std::memcpy(spectrum, s, 2 * static_cast<size_t>(h.bins) * sizeof(double));
 }
 
 void FFT_stop(FftHandle handle) { delete handle; }
