@@ -70,6 +70,15 @@ cmd_demo() {
     # From the empty line before "FFTsize=" to the end, streamed (a -F report can be large).
     awk 'found { print; next } /^FFTsize=/ { print previous; print; found = 1; next } { previous = $0 }' "$report"
   done
+  # Pictures need per-bin lines: the default job is drawn from a third copy analysed with -F.
+  local full=build/demo-full.wav
+  cp "$wav" "$full"
+  build/wavspec "$full" -F >/dev/null
+  echo
+  for report in "$full.txt" "$copy.txt"; do
+    build/wavspec-plot "$report"
+    echo "== picture $PWD/${report%.txt}.png"
+  done
 }
 
 cmd_sanitize() {
