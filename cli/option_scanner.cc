@@ -27,15 +27,15 @@ int32_t ScanOption(int32_t argumentCount, char* const argumentVector[], const ch
   }
 
   scanLetter = static_cast<signed char>(*scanPosition++);
-  const char* spec = scanLetter == ':' ? nullptr : std::strchr(optionString, scanLetter);
-  if (spec == nullptr) {
+  const char* entry = scanLetter == ':' ? nullptr : std::strchr(optionString, scanLetter);
+  if (entry == nullptr) {
     if (scanLetter == '-') return -1;  // lone "-" or a '-' inside a cluster: not consumed
     if (*scanPosition == '\0') ++scanIndex;
     std::fprintf(stderr, "%s: illegal option -- %c\n", argumentVector[0], scanLetter);
     return '?';
   }
 
-  if (spec[1] != ':') {
+  if (entry[1] != ':') {
     scanArgument = nullptr;
     if (*scanPosition == '\0') ++scanIndex;
     return scanLetter;
