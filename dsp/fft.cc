@@ -1,5 +1,6 @@
 #include "dsp/fft.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -146,12 +147,15 @@ struct FftPlan {
   Buffer inputBuffer, spectrumBuffer;
   Plan main;
   Roots roots;
-  // Rader: g generates the nonzero residues modulo n, gInverse is its inverse; k = (n - 1)/2;
-  // the convolution's negacyclic half runs on half = k/2 folded points when k is even.
+  // Rader: g generates the nonzero residues modulo n, gInverse is its inverse; k = (n - 1)/2.
+  // For even k both halves of the convolution run on complex transforms of half = k/2 points,
+  // one size for all four calls, so FFTW keeps one set of tables; splitRoots are the twiddles
+  // of the real transforms of k points made from them. For odd k, half = k.
   int64_t g = 0, gInverse = 0, k = 0, half = 0;
   bool folded = false;
   Plan cyclicForward, cyclicBackward, negaForward, negaBackward;
   Buffer cyclicSpectrum, negaSpectrum;
+  Roots splitRoots;
   // Bluestein: m-point work array and the chirp's spectrum.
   int64_t m = 0;
   Buffer work, chirpSpectrum;
@@ -183,29 +187,60 @@ bool PrepareHalfComplex(FftPlan& h) {
   return h.main != nullptr;
 }
 
-// The n/2-point complex transform Z of z[j] = x[2j] + i x[2j+1] holds the transforms of the
-// even and odd samples, E[k] = (Z[k] + conj Z[m-k]) / 2 and O[k] = (Z[k] - conj Z[m-k]) / 2i;
-// X[k] = E[k] + e^(-2 pi i k / n) O[k] and X[m-k] = conj(E[k] - e^(-2 pi i k / n) O[k]).
-void TransformHalfComplex(const FftPlan& h, double* x, double* s) {
-  const int64_t m = h.n / 2;
-  fftw_execute_dft(h.main.get(), AsComplex(x), AsComplex(s));
+// The m-point complex transform Z of z[j] = x[2j] + i x[2j+1] holds the transforms of the
+// even and odd samples, E[p] = (Z[p] + conj Z[m-p]) / 2 and O[p] = (Z[p] - conj Z[m-p]) / 2i;
+// the 2m-point real transform is X[p] = E[p] + t^p O[p] and X[m-p] = conj(E[p] - t^p O[p]),
+// t = e^(-i pi / m). Turns Z into X[0 ... m-1] in place, with the real X[m] in place of the
+// imaginary part of X[0], which is 0. roots holds t^p for p up to m / 2.
+void SplitHalfComplex(double* s, int64_t m, const Roots& roots) {
   const double z0 = s[0], z1 = s[1];
   s[0] = z0 + z1;
-  s[1] = 0.0;
-  for (int64_t k = 1; 2 * k <= m; ++k) {
-    double* zk = s + 2 * k;
-    double* zm = s + 2 * (m - k);
-    const double a = zk[0], b = zk[1], c = zm[0], d = zm[1];
+  s[1] = z0 - z1;
+  for (int64_t p = 1; 2 * p <= m; ++p) {
+    double* zp = s + 2 * p;
+    double* zq = s + 2 * (m - p);
+    const double a = zp[0], b = zp[1], c = zq[0], d = zq[1];
     const double er = 0.5 * (a + c), ei = 0.5 * (b - d);
     const double orr = 0.5 * (b + d), oi = -0.5 * (a - c);
     double tr, ti, pr, pi;
-    h.roots.At(k, tr, ti);
+    roots.At(p, tr, ti);
     Multiply(tr, ti, orr, oi, pr, pi);
-    zm[0] = er - pr;
-    zm[1] = -(ei - pi);
-    zk[0] = er + pr;
-    zk[1] = ei + pi;
+    zq[0] = er - pr;
+    zq[1] = -(ei - pi);
+    zp[0] = er + pr;
+    zp[1] = ei + pi;
   }
+}
+
+// The inverse of SplitHalfComplex up to a factor: from the bins Y[0 ... m] of a real
+// sequence y of 2m points (Y[m] packed as above), makes Z' in place so that the m-point
+// inverse complex transform of Z' is 2m (y[2j] + i y[2j+1]). With A = Y[p] + conj Y[m-p] and
+// B = (Y[p] - conj Y[m-p]) conj(t^p): Z'[p] = A + iB and Z'[m-p] = conj A + i conj B.
+void MergeHalfComplex(double* s, int64_t m, const Roots& roots) {
+  const double y0 = s[0], ym = s[1];
+  s[0] = y0 + ym;
+  s[1] = y0 - ym;
+  for (int64_t p = 1; 2 * p <= m; ++p) {
+    double* yp = s + 2 * p;
+    double* yq = s + 2 * (m - p);
+    const double a = yp[0], b = yp[1], c = yq[0], d = yq[1];
+    const double ar = a + c, ai = b - d;
+    double tr, ti, br, bi;
+    roots.At(p, tr, ti);
+    Multiply(a - c, b + d, tr, -ti, br, bi);
+    yq[0] = ar + bi;
+    yq[1] = br - ai;
+    yp[0] = ar - bi;
+    yp[1] = ai + br;
+  }
+}
+
+// Even n: the n/2-point complex transform of the samples taken in pairs, split into bins.
+void TransformHalfComplex(const FftPlan& h, double* x, double* s) {
+  const int64_t m = h.n / 2;
+  fftw_execute_dft(h.main.get(), AsComplex(x), AsComplex(s));
+  SplitHalfComplex(s, m, h.roots);
+  s[1] = 0.0;  // the imaginary part of bin 0; bin m, the last one packed there, is not reported
 }
 
 bool PrepareRealFftw(FftPlan& h) {
@@ -220,8 +255,13 @@ bool PrepareRealFftw(FftPlan& h) {
 // p and p + k are conjugate bins. So half of the outputs come from a cyclic convolution of
 // length k of u = a[q] + a[q+k] with Re b (the real parts) and a negacyclic one of
 // v = a[q] - a[q+k] with Im b (the imaginary parts). The negacyclic product is a cyclic one
-// after twisting by theta^j, theta = e^(i pi / k); for even k the sequence is folded into
-// k/2 complex values (v[j] + i v[j+k/2]), which halves that transform.
+// after twisting by theta^j, theta = e^(i pi / k).
+//
+// Even k: the twisted v is folded into k/2 complex values (v[j] + i v[j+k/2]), and the real
+// transforms of the cyclic half are made from complex ones of k/2 points too, so that every
+// transform is one k/2-point plan, forward or backward, out of place between the halves of
+// the caller's two arrays. Odd k: real transforms of k points for the cyclic half and
+// in-place complex ones of k points for the negacyclic half.
 bool PrepareRader(FftPlan& h) {
   const int64_t n = h.n;
   h.k = (n - 1) / 2;
@@ -232,56 +272,149 @@ bool PrepareRader(FftPlan& h) {
   const int kInt = static_cast<int>(h.k), halfInt = static_cast<int>(h.half);
   double* s = h.spectrumBuffer.get();
   double* x = h.inputBuffer.get();
-  h.cyclicForward.reset(fftw_plan_dft_r2c_1d(kInt, s, AsComplex(x), kPlanFlags));
-  h.cyclicBackward.reset(fftw_plan_dft_c2r_1d(kInt, AsComplex(x), s, kPlanFlags));
-  h.negaForward.reset(fftw_plan_dft_1d(halfInt, AsComplex(x), AsComplex(x), FFTW_FORWARD, kPlanFlags));
-  h.negaBackward.reset(fftw_plan_dft_1d(halfInt, AsComplex(x), AsComplex(x), FFTW_BACKWARD, kPlanFlags));
-  if (!h.cyclicForward || !h.cyclicBackward || !h.negaForward || !h.negaBackward) return false;
+  if (h.folded) {
+    h.negaForward.reset(fftw_plan_dft_1d(halfInt, AsComplex(s), AsComplex(x), FFTW_FORWARD, kPlanFlags));
+    h.negaBackward.reset(fftw_plan_dft_1d(halfInt, AsComplex(x), AsComplex(s), FFTW_BACKWARD, kPlanFlags));
+    if (!h.negaForward || !h.negaBackward) return false;
+    // Twiddles of the k-point real transforms: e^(-2 pi i p / k) for p up to k / 4.
+    h.splitRoots.Build(-2 * std::numbers::pi / static_cast<double>(h.k), h.half / 2);
+  } else {
+    h.cyclicForward.reset(fftw_plan_dft_r2c_1d(kInt, s, AsComplex(x), kPlanFlags));
+    h.cyclicBackward.reset(fftw_plan_dft_c2r_1d(kInt, AsComplex(x), s, kPlanFlags));
+    h.negaForward.reset(fftw_plan_dft_1d(halfInt, AsComplex(x), AsComplex(x), FFTW_FORWARD, kPlanFlags));
+    h.negaBackward.reset(fftw_plan_dft_1d(halfInt, AsComplex(x), AsComplex(x), FFTW_BACKWARD, kPlanFlags));
+    if (!h.cyclicForward || !h.cyclicBackward || !h.negaForward || !h.negaBackward) return false;
+  }
   h.roots.Build(std::numbers::pi / static_cast<double>(h.k), h.half);
 
-  const int64_t cyclicBins = h.k / 2 + 1;
-  h.cyclicSpectrum = AllocateDoubles(2 * static_cast<size_t>(cyclicBins));
+  // The kernels' spectra: for even k the cyclic one holds k/2 bins with the real bin k/2
+  // packed beside the real bin 0, for odd k the (k + 1) / 2 bins of the real transform.
+  const size_t cyclicDoubles = h.folded ? static_cast<size_t>(h.k) : 2 * static_cast<size_t>(h.k / 2 + 1);
+  h.cyclicSpectrum = AllocateDoubles(cyclicDoubles);
   h.negaSpectrum = AllocateDoubles(2 * static_cast<size_t>(h.half));
-  if (!h.cyclicSpectrum || !h.negaSpectrum) return false;
-  {
-    Buffer realPart = AllocateDoubles(static_cast<size_t>(h.k));
-    if (!realPart) return false;
-    double* nega = h.negaSpectrum.get();
-    int64_t power = 1;  // g^j
-    const double scale = 2 * std::numbers::pi / static_cast<double>(n);
-    for (int64_t j = 0; j < h.k; ++j) {
-      const double angle = scale * static_cast<double>(power);
-      realPart[j] = std::cos(angle);
-      const double imag = -std::sin(angle);
-      // Folded and twisted imaginary parts: entry j % half gets v[j] (real) or v[j] (imag).
-      if (!h.folded) {
-        nega[2 * j] = imag;
-        nega[2 * j + 1] = 0.0;
-      } else if (j < h.half) {
-        nega[2 * j] = imag;
-      } else {
-        nega[2 * (j - h.half) + 1] = imag;
-      }
-      power = power * h.g % n;
+  Buffer work = AllocateDoubles(std::max<size_t>(static_cast<size_t>(h.k), 2 * static_cast<size_t>(h.half)));
+  if (!h.cyclicSpectrum || !h.negaSpectrum || !work) return false;
+  double* cs = h.cyclicSpectrum.get();
+  double* nega = h.negaSpectrum.get();
+  const double scale = 2 * std::numbers::pi / static_cast<double>(n);
+  int64_t power = 1;  // g^j
+  for (int64_t j = 0; j < h.k; ++j) {
+    work[j] = std::cos(scale * static_cast<double>(power));
+    power = power * h.g % n;
+  }
+  if (h.folded) {
+    fftw_execute_dft(h.negaForward.get(), AsComplex(work.get()), AsComplex(cs));
+    SplitHalfComplex(cs, h.half, h.splitRoots);
+  } else {
+    fftw_execute_dft_r2c(h.cyclicForward.get(), work.get(), AsComplex(cs));
+  }
+  // Folded and twisted imaginary parts: entry j % half gets -sin of the angle of g^j, in its
+  // real part for j < half and in its imaginary part after that when folded.
+  double* twisted = h.folded ? work.get() : nega;
+  power = 1;
+  for (int64_t j = 0; j < h.k; ++j) {
+    const double imag = -std::sin(scale * static_cast<double>(power));
+    if (!h.folded) {
+      twisted[2 * j] = imag;
+      twisted[2 * j + 1] = 0.0;
+    } else if (j < h.half) {
+      twisted[2 * j] = imag;
+    } else {
+      twisted[2 * (j - h.half) + 1] = imag;
     }
-    for (int64_t j = 0; j < h.half; ++j) {
-      double tr, ti;
-      h.roots.At(j, tr, ti);
-      Multiply(nega[2 * j], nega[2 * j + 1], tr, ti, nega[2 * j], nega[2 * j + 1]);
-    }
-    fftw_execute_dft_r2c(h.cyclicForward.get(), realPart.get(), AsComplex(h.cyclicSpectrum.get()));
+    power = power * h.g % n;
+  }
+  for (int64_t j = 0; j < h.half; ++j) {
+    double tr, ti;
+    h.roots.At(j, tr, ti);
+    Multiply(twisted[2 * j], twisted[2 * j + 1], tr, ti, twisted[2 * j], twisted[2 * j + 1]);
+  }
+  if (h.folded) {
+    fftw_execute_dft(h.negaForward.get(), AsComplex(twisted), AsComplex(nega));
+  } else {
     fftw_execute_dft(h.negaForward.get(), AsComplex(nega), AsComplex(nega));
   }
   // The inverse transforms are unnormalised; their scale goes into the stored spectra.
   const double cyclicScale = 1.0 / static_cast<double>(h.k);
-  for (int64_t j = 0; j < 2 * cyclicBins; ++j) h.cyclicSpectrum[j] *= cyclicScale;
+  for (size_t j = 0; j < cyclicDoubles; ++j) cs[j] *= cyclicScale;
   const double negaScale = 1.0 / static_cast<double>(h.half);
-  for (int64_t j = 0; j < 2 * h.half; ++j) h.negaSpectrum[j] *= negaScale;
+  for (int64_t j = 0; j < 2 * h.half; ++j) nega[j] *= negaScale;
   return true;
 }
 
+// The cyclic half for even k: u in s[0, k) is transformed out of place into x[0, k), multiplied
+// by the kernel's spectrum and transformed back into s[0, k).
+void CyclicHalfFolded(const FftPlan& h, double* x, double* s) {
+  const int64_t half = h.half;
+  fftw_execute_dft(h.negaForward.get(), AsComplex(s), AsComplex(x));
+  SplitHalfComplex(x, half, h.splitRoots);
+  const double* cs = h.cyclicSpectrum.get();
+  x[0] *= cs[0];  // bins 0 and k/2 are real
+  x[1] *= cs[1];
+  for (int64_t j = 1; j < half; ++j) {
+    Multiply(x[2 * j], x[2 * j + 1], cs[2 * j], cs[2 * j + 1], x[2 * j], x[2 * j + 1]);
+  }
+  MergeHalfComplex(x, half, h.splitRoots);
+  fftw_execute_dft(h.negaBackward.get(), AsComplex(x), AsComplex(s));
+}
+
+// The negacyclic half for even k: v in s[k, 2k) is folded and twisted into x[0, k),
+// transformed into x[k, 2k), multiplied, transformed back into x[0, k), and untwisted into
+// s[k, 2k).
+void NegacyclicHalfFolded(const FftPlan& h, double* x, double* s) {
+  const int64_t k = h.k, half = h.half;
+  double* v = s + k;
+  for (int64_t j = 0; j < half; ++j) {
+    double tr, ti;
+    h.roots.At(j, tr, ti);
+    Multiply(v[j], v[j + half], tr, ti, x[2 * j], x[2 * j + 1]);
+  }
+  double* y = x + k;
+  fftw_execute_dft(h.negaForward.get(), AsComplex(x), AsComplex(y));
+  const double* ns = h.negaSpectrum.get();
+  for (int64_t j = 0; j < half; ++j) {
+    Multiply(y[2 * j], y[2 * j + 1], ns[2 * j], ns[2 * j + 1], y[2 * j], y[2 * j + 1]);
+  }
+  fftw_execute_dft(h.negaBackward.get(), AsComplex(y), AsComplex(x));
+  for (int64_t j = 0; j < half; ++j) {
+    double tr, ti;
+    h.roots.At(j, tr, ti);
+    Multiply(x[2 * j], x[2 * j + 1], tr, -ti, v[j], v[j + half]);
+  }
+}
+
+// Both halves for odd k, on real transforms of k points and in-place complex ones.
+void ConvolveUnfolded(const FftPlan& h, double* x, double* s) {
+  const int64_t k = h.k;
+  // Cyclic half: s[0, k) -> x (k/2 + 1 bins) -> times the spectrum -> s[0, k).
+  fftw_execute_dft_r2c(h.cyclicForward.get(), s, AsComplex(x));
+  const double* cs = h.cyclicSpectrum.get();
+  for (int64_t j = 0; j <= k / 2; ++j) {
+    Multiply(x[2 * j], x[2 * j + 1], cs[2 * j], cs[2 * j + 1], x[2 * j], x[2 * j + 1]);
+  }
+  fftw_execute_dft_c2r(h.cyclicBackward.get(), AsComplex(x), s);
+  // Negacyclic half: s[k, 2k) twisted into x, convolved, untwisted back (real parts only).
+  double* v = s + k;
+  for (int64_t j = 0; j < k; ++j) {
+    double tr, ti;
+    h.roots.At(j, tr, ti);
+    Multiply(v[j], 0.0, tr, ti, x[2 * j], x[2 * j + 1]);
+  }
+  fftw_execute_dft(h.negaForward.get(), AsComplex(x), AsComplex(x));
+  const double* ns = h.negaSpectrum.get();
+  for (int64_t j = 0; j < k; ++j) {
+    Multiply(x[2 * j], x[2 * j + 1], ns[2 * j], ns[2 * j + 1], x[2 * j], x[2 * j + 1]);
+  }
+  fftw_execute_dft(h.negaBackward.get(), AsComplex(x), AsComplex(x));
+  for (int64_t j = 0; j < k; ++j) {
+    double tr, ti, ri;
+    h.roots.At(j, tr, ti);
+    Multiply(x[2 * j], x[2 * j + 1], tr, -ti, v[j], ri);
+  }
+}
+
 void TransformRader(const FftPlan& h, double* x, double* s) {
-  const int64_t n = h.n, k = h.k, half = h.half;
+  const int64_t n = h.n, k = h.k;
   // a[q] = x[g^-q] into s, then u and v in place of its two halves.
   const double x0 = x[0];
   double sum = x0;
@@ -296,34 +429,11 @@ void TransformRader(const FftPlan& h, double* x, double* s) {
     s[q] = a + b;
     s[q + k] = a - b;
   }
-  // Cyclic half: s[0, k) -> x (k/2 + 1 bins) -> times the spectrum -> s[0, k).
-  fftw_execute_dft_r2c(h.cyclicForward.get(), s, AsComplex(x));
-  const double* cs = h.cyclicSpectrum.get();
-  for (int64_t j = 0; j <= k / 2; ++j) {
-    Multiply(x[2 * j], x[2 * j + 1], cs[2 * j], cs[2 * j + 1], x[2 * j], x[2 * j + 1]);
-  }
-  fftw_execute_dft_c2r(h.cyclicBackward.get(), AsComplex(x), s);
-  // Negacyclic half: s[k, 2k) folded and twisted into x, convolved, untwisted back.
-  const double* v = s + k;
-  for (int64_t j = 0; j < half; ++j) {
-    double tr, ti;
-    h.roots.At(j, tr, ti);
-    const double vr = v[j], vi = h.folded ? v[j + half] : 0.0;
-    Multiply(vr, vi, tr, ti, x[2 * j], x[2 * j + 1]);
-  }
-  fftw_execute_dft(h.negaForward.get(), AsComplex(x), AsComplex(x));
-  const double* ns = h.negaSpectrum.get();
-  for (int64_t j = 0; j < half; ++j) {
-    Multiply(x[2 * j], x[2 * j + 1], ns[2 * j], ns[2 * j + 1], x[2 * j], x[2 * j + 1]);
-  }
-  fftw_execute_dft(h.negaBackward.get(), AsComplex(x), AsComplex(x));
-  double* w = s + k;
-  for (int64_t j = 0; j < half; ++j) {
-    double tr, ti, rr, ri;
-    h.roots.At(j, tr, ti);
-    Multiply(x[2 * j], x[2 * j + 1], tr, -ti, rr, ri);
-    w[j] = rr;
-    if (h.folded) w[j + half] = ri;
+  if (h.folded) {
+    CyclicHalfFolded(h, x, s);
+    NegacyclicHalfFolded(h, x, s);
+  } else {
+    ConvolveUnfolded(h, x, s);
   }
   // s[0, k) holds Re c, s[k, 2k) Im c; bin g^p gets x[0] + c[p], or its conjugate the mirror bin.
   std::memcpy(x, s, 2 * static_cast<size_t>(k) * sizeof(double));
