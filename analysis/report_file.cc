@@ -60,7 +60,8 @@ ReportFile::ReportFile(std::string path) : path_(std::move(path)) {
     if (fd >= 0) {
       fd_ = fd;
       temporaryPath_ = std::move(candidate);
-      buffer_ = std::make_unique<char[]>(kBlockSize);
+      // Not value-initialised: only the pages the report fills are ever touched.
+      buffer_ = std::make_unique_for_overwrite<char[]>(kBlockSize);
       return;
     }
     if (errno != EEXIST && errno != EINTR) return;
