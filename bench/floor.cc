@@ -1,28 +1,33 @@
 // The floor of the benchmark: the least work any analysis of the recording must do. It opens
 // the file with libsndfile and reads the first N frames of channels 1 and 2 into two arrays of
-// doubles, and nothing else. Usage: wavspec-bench-floor FILE N. Exit status 0 when N frames
-// were read, 1 when the file can't be opened, 2 on a short read.
+// doubles, and nothing else. Usage: wavspec-bench-floor FILE N [huge]. The arrays come from
+// calloc, as the least a program would write; with "huge" they come from the program's own
+// allocator, which maps large arrays in 2 MiB pages. Exit status 0 when N frames were read,
+// 1 when the file can't be opened, 2 on a short read.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
 #include <sndfile.h>
+
+#include "analysis/zeroed_array.h"
 
 namespace {
 
 struct SndfileCloser {
   void operator()(SNDFILE* f) const { sf_close(f); }
 };
-struct FreeDeleter {
-  void operator()(double* p) const { std::free(p); }
-};
 
-// Zero-filled like the program's own arrays, so both pay the same for fresh pages.
-std::unique_ptr<double, FreeDeleter> Zeroed(int64_t count) {
-  return std::unique_ptr<double, FreeDeleter>(
-      static_cast<double*>(std::calloc(static_cast<size_t>(count), sizeof(double))));
+// Zero-filled arrays, both ways; calloc'd blocks are freed through the same deleter.
+ZeroedArray Zeroed(int64_t count, bool huge) {
+  if (huge) return AllocateZeroed(static_cast<size_t>(count));
+  ZeroedArray array;
+  array.block.reset(std::calloc(static_cast<size_t>(count), sizeof(double)));
+  array.data = static_cast<double*>(array.block.get());
+  return array;
 }
 
 // Keeps the compiler from dropping stores into memory that is never read afterwards.
@@ -31,8 +36,9 @@ void KeepWritten(const double* p) { asm volatile("" : : "r"(p) : "memory"); }
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: wavspec-bench-floor FILE N\n");
+  const bool huge = argc == 4 && std::strcmp(argv[3], "huge") == 0;
+  if (argc != 3 && !huge) {
+    std::fprintf(stderr, "usage: wavspec-bench-floor FILE N [huge]\n");
     return 1;
   }
   const int64_t n = std::strtoll(argv[2], nullptr, 10);
@@ -43,9 +49,9 @@ int main(int argc, char* argv[]) {
   // Full scale +-1.0, as the program reads it.
   sf_command(file.get(), SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
 
-  auto ch1 = Zeroed(n);
-  auto ch2 = Zeroed(n);
-  if (ch1 == nullptr || ch2 == nullptr) return 1;
+  ZeroedArray ch1 = Zeroed(n, huge);
+  ZeroedArray ch2 = Zeroed(n, huge);
+  if (ch1.data == nullptr || ch2.data == nullptr) return 1;
   // Interleaved frames are read in blocks that stay in cache and split into the two channels.
   const int64_t channels = info.channels;
   constexpr int64_t kBlockFrames = 4096;
@@ -56,12 +62,12 @@ int main(int argc, char* argv[]) {
     const int64_t got = sf_readf_double(file.get(), block.data(), want);
     if (got <= 0) break;
     for (int64_t j = 0; j < got; ++j) {
-      ch1.get()[done + j] = block[static_cast<size_t>(j * channels)];
-      ch2.get()[done + j] = channels > 1 ? block[static_cast<size_t>(j * channels + 1)] : 0.0;
+      ch1.data[done + j] = block[static_cast<size_t>(j * channels)];
+      ch2.data[done + j] = channels > 1 ? block[static_cast<size_t>(j * channels + 1)] : 0.0;
     }
     done += got;
   }
-  KeepWritten(ch1.get());
-  KeepWritten(ch2.get());
+  KeepWritten(ch1.data);
+  KeepWritten(ch2.data);
   return done == n ? 0 : 2;
 }
