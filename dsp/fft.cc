@@ -148,12 +148,13 @@ struct FftPlan {
   Plan main;
   Roots roots;
   // Rader: g generates the nonzero residues modulo n, gInverse is its inverse; k = (n - 1)/2.
-  // For even k both halves of the convolution run on complex transforms of half = k/2 points,
-  // one size for all four calls, so FFTW keeps one set of tables; splitRoots are the twiddles
-  // of the real transforms of k points made from them. For odd k, half = k.
+  // Every transform is one complex plan forward or backward, of half = k/2 points for even k
+  // (folded), of k points for odd k, so FFTW keeps one set of tables. splitRoots are the
+  // twiddles of the real transforms of k points made from the k/2-point ones. For odd k
+  // negaSpectrum holds both kernels' spectra.
   int64_t g = 0, gInverse = 0, k = 0, half = 0;
   bool folded = false;
-  Plan cyclicForward, cyclicBackward, negaForward, negaBackward;
+  Plan negaForward, negaBackward;
   Buffer cyclicSpectrum, negaSpectrum;
   Roots splitRoots;
   // Bluestein: m-point work array and the chirp's spectrum.
@@ -254,92 +255,119 @@ bool PrepareRealFftw(FftPlan& h) {
 // period k = (n - 1) / 2 and its imaginary part changes sign after k values, and the outputs
 // p and p + k are conjugate bins. So half of the outputs come from a cyclic convolution of
 // length k of u = a[q] + a[q+k] with Re b (the real parts) and a negacyclic one of
-// v = a[q] - a[q+k] with Im b (the imaginary parts). The negacyclic product is a cyclic one
-// after twisting by theta^j, theta = e^(i pi / k).
+// v = a[q] - a[q+k] with Im b (the imaginary parts).
 //
-// Even k: the twisted v is folded into k/2 complex values (v[j] + i v[j+k/2]), and the real
-// transforms of the cyclic half are made from complex ones of k/2 points too, so that every
-// transform is one k/2-point plan, forward or backward, out of place between the halves of
-// the caller's two arrays. Odd k: real transforms of k points for the cyclic half and
-// in-place complex ones of k points for the negacyclic half.
-bool PrepareRader(FftPlan& h) {
-  const int64_t n = h.n;
-  h.k = (n - 1) / 2;
-  h.folded = h.k % 2 == 0;
-  h.half = h.folded ? h.k / 2 : h.k;
-  h.g = PrimitiveRoot(n);
-  h.gInverse = PowMod(h.g, n - 2, n);
-  const int kInt = static_cast<int>(h.k), halfInt = static_cast<int>(h.half);
-  double* s = h.spectrumBuffer.get();
-  double* x = h.inputBuffer.get();
-  if (h.folded) {
-    h.negaForward.reset(fftw_plan_dft_1d(halfInt, AsComplex(s), AsComplex(x), FFTW_FORWARD, kPlanFlags));
-    h.negaBackward.reset(fftw_plan_dft_1d(halfInt, AsComplex(x), AsComplex(s), FFTW_BACKWARD, kPlanFlags));
-    if (!h.negaForward || !h.negaBackward) return false;
-    // Twiddles of the k-point real transforms: e^(-2 pi i p / k) for p up to k / 4.
-    h.splitRoots.Build(-2 * std::numbers::pi / static_cast<double>(h.k), h.half / 2);
-  } else {
-    h.cyclicForward.reset(fftw_plan_dft_r2c_1d(kInt, s, AsComplex(x), kPlanFlags));
-    h.cyclicBackward.reset(fftw_plan_dft_c2r_1d(kInt, AsComplex(x), s, kPlanFlags));
-    h.negaForward.reset(fftw_plan_dft_1d(halfInt, AsComplex(x), AsComplex(x), FFTW_FORWARD, kPlanFlags));
-    h.negaBackward.reset(fftw_plan_dft_1d(halfInt, AsComplex(x), AsComplex(x), FFTW_BACKWARD, kPlanFlags));
-    if (!h.cyclicForward || !h.cyclicBackward || !h.negaForward || !h.negaBackward) return false;
-  }
-  h.roots.Build(std::numbers::pi / static_cast<double>(h.k), h.half);
+// Even k: the negacyclic product is a cyclic one after twisting by theta^j, theta =
+// e^(i pi / k); the twisted v is folded into k/2 complex values (v[j] + i v[j+k/2]), and the
+// real transforms of the cyclic half are made from complex ones of k/2 points too, so that
+// every transform is one k/2-point plan, forward or backward, out of place between the
+// halves of the caller's two arrays.
+//
+// Odd k: with signs (-1)^j on v and on Im b the negacyclic product becomes a cyclic one, so
+// both halves are cyclic convolutions of real sequences of k points, done together by one
+// complex transform of u + i v', forward and backward.
 
-  // The kernels' spectra: for even k the cyclic one holds k/2 bins with the real bin k/2
-  // packed beside the real bin 0, for odd k the (k + 1) / 2 bins of the real transform.
-  const size_t cyclicDoubles = h.folded ? static_cast<size_t>(h.k) : 2 * static_cast<size_t>(h.k / 2 + 1);
-  h.cyclicSpectrum = AllocateDoubles(cyclicDoubles);
-  h.negaSpectrum = AllocateDoubles(2 * static_cast<size_t>(h.half));
-  Buffer work = AllocateDoubles(std::max<size_t>(static_cast<size_t>(h.k), 2 * static_cast<size_t>(h.half)));
-  if (!h.cyclicSpectrum || !h.negaSpectrum || !work) return false;
-  double* cs = h.cyclicSpectrum.get();
-  double* nega = h.negaSpectrum.get();
-  const double scale = 2 * std::numbers::pi / static_cast<double>(n);
+// The kernel's real parts cos(2 pi g^j / n) and imaginary parts -sin(2 pi g^j / n), j < k.
+template <typename Store>
+void ForEachKernelValue(const FftPlan& h, Store store) {
+  const double scale = 2 * std::numbers::pi / static_cast<double>(h.n);
   int64_t power = 1;  // g^j
   for (int64_t j = 0; j < h.k; ++j) {
-    work[j] = std::cos(scale * static_cast<double>(power));
-    power = power * h.g % n;
+    const double angle = scale * static_cast<double>(power);
+    store(j, std::cos(angle), -std::sin(angle));
+    power = power * h.g % h.n;
   }
-  if (h.folded) {
-    fftw_execute_dft(h.negaForward.get(), AsComplex(work.get()), AsComplex(cs));
-    SplitHalfComplex(cs, h.half, h.splitRoots);
-  } else {
-    fftw_execute_dft_r2c(h.cyclicForward.get(), work.get(), AsComplex(cs));
-  }
-  // Folded and twisted imaginary parts: entry j % half gets -sin of the angle of g^j, in its
-  // real part for j < half and in its imaginary part after that when folded.
-  double* twisted = h.folded ? work.get() : nega;
-  power = 1;
-  for (int64_t j = 0; j < h.k; ++j) {
-    const double imag = -std::sin(scale * static_cast<double>(power));
-    if (!h.folded) {
-      twisted[2 * j] = imag;
-      twisted[2 * j + 1] = 0.0;
-    } else if (j < h.half) {
-      twisted[2 * j] = imag;
+}
+
+bool PrepareRaderEven(FftPlan& h) {
+  const int halfInt = static_cast<int>(h.half);
+  double* s = h.spectrumBuffer.get();
+  double* x = h.inputBuffer.get();
+  h.negaForward.reset(fftw_plan_dft_1d(halfInt, AsComplex(s), AsComplex(x), FFTW_FORWARD, kPlanFlags));
+  h.negaBackward.reset(fftw_plan_dft_1d(halfInt, AsComplex(x), AsComplex(s), FFTW_BACKWARD, kPlanFlags));
+  if (!h.negaForward || !h.negaBackward) return false;
+  // Twiddles of the k-point real transforms: e^(-2 pi i p / k) for p up to k / 4.
+  h.splitRoots.Build(-2 * std::numbers::pi / static_cast<double>(h.k), h.half / 2);
+  h.roots.Build(std::numbers::pi / static_cast<double>(h.k), h.half);
+
+  // The cyclic kernel's spectrum holds k/2 bins, the real bin k/2 packed beside the real bin 0.
+  h.cyclicSpectrum = AllocateDoubles(static_cast<size_t>(h.k));
+  h.negaSpectrum = AllocateDoubles(2 * static_cast<size_t>(h.half));
+  Buffer real = AllocateDoubles(static_cast<size_t>(h.k));
+  Buffer twisted = AllocateDoubles(static_cast<size_t>(h.k));
+  if (!h.cyclicSpectrum || !h.negaSpectrum || !real || !twisted) return false;
+  // Imaginary parts folded: entry j % half gets value j, in its real part for j < half and in
+  // its imaginary part after that; then twisted by theta^j.
+  ForEachKernelValue(h, [&](int64_t j, double re, double im) {
+    real[j] = re;
+    if (j < h.half) {
+      twisted[2 * j] = im;
     } else {
-      twisted[2 * (j - h.half) + 1] = imag;
+      twisted[2 * (j - h.half) + 1] = im;
     }
-    power = power * h.g % n;
-  }
+  });
   for (int64_t j = 0; j < h.half; ++j) {
     double tr, ti;
     h.roots.At(j, tr, ti);
     Multiply(twisted[2 * j], twisted[2 * j + 1], tr, ti, twisted[2 * j], twisted[2 * j + 1]);
   }
-  if (h.folded) {
-    fftw_execute_dft(h.negaForward.get(), AsComplex(twisted), AsComplex(nega));
-  } else {
-    fftw_execute_dft(h.negaForward.get(), AsComplex(nega), AsComplex(nega));
-  }
+  double* cs = h.cyclicSpectrum.get();
+  double* nega = h.negaSpectrum.get();
+  fftw_execute_dft(h.negaForward.get(), AsComplex(real.get()), AsComplex(cs));
+  SplitHalfComplex(cs, h.half, h.splitRoots);
+  fftw_execute_dft(h.negaForward.get(), AsComplex(twisted.get()), AsComplex(nega));
   // The inverse transforms are unnormalised; their scale goes into the stored spectra.
   const double cyclicScale = 1.0 / static_cast<double>(h.k);
-  for (size_t j = 0; j < cyclicDoubles; ++j) cs[j] *= cyclicScale;
+  for (int64_t j = 0; j < h.k; ++j) cs[j] *= cyclicScale;
   const double negaScale = 1.0 / static_cast<double>(h.half);
   for (int64_t j = 0; j < 2 * h.half; ++j) nega[j] *= negaScale;
   return true;
+}
+
+// For odd k the two kernels' spectra share one array laid out like the transform they
+// multiply: entry 0 holds the real bins 0 of both, entry p (0 < p <= (k-1)/2) the cyclic
+// kernel's bin p, and entry k - p the sign-changed imaginary kernel's bin p.
+bool PrepareRaderOdd(FftPlan& h) {
+  const int kInt = static_cast<int>(h.k);
+  double* s = h.spectrumBuffer.get();
+  double* x = h.inputBuffer.get();
+  h.negaForward.reset(fftw_plan_dft_1d(kInt, AsComplex(x), AsComplex(s), FFTW_FORWARD, kPlanFlags));
+  h.negaBackward.reset(fftw_plan_dft_1d(kInt, AsComplex(s), AsComplex(x), FFTW_BACKWARD, kPlanFlags));
+  if (!h.negaForward || !h.negaBackward) return false;
+
+  h.negaSpectrum = AllocateDoubles(2 * static_cast<size_t>(h.k));
+  Buffer packed = AllocateDoubles(2 * static_cast<size_t>(h.k));
+  if (!h.negaSpectrum || !packed) return false;
+  ForEachKernelValue(h, [&](int64_t j, double re, double im) {
+    packed[2 * j] = re;
+    packed[2 * j + 1] = j % 2 == 0 ? im : -im;
+  });
+  double* w = h.negaSpectrum.get();
+  fftw_execute_dft(h.negaForward.get(), AsComplex(packed.get()), AsComplex(w));
+  // The transform W of (c + i d) holds C[p] = (W[p] + conj W[k-p]) / 2 and
+  // D[p] = (W[p] - conj W[k-p]) / 2i; the backward transform's scale 1/k goes in too.
+  const double scale = 1.0 / static_cast<double>(h.k);
+  w[0] *= scale;
+  w[1] *= scale;
+  for (int64_t p = 1; 2 * p < h.k; ++p) {
+    double* wp = w + 2 * p;
+    double* wq = w + 2 * (h.k - p);
+    const double a = wp[0], b = wp[1], c = wq[0], d = wq[1];
+    wp[0] = 0.5 * scale * (a + c);
+    wp[1] = 0.5 * scale * (b - d);
+    wq[0] = 0.5 * scale * (b + d);
+    wq[1] = 0.5 * scale * (c - a);
+  }
+  return true;
+}
+
+bool PrepareRader(FftPlan& h) {
+  h.k = (h.n - 1) / 2;
+  h.folded = h.k % 2 == 0;
+  h.half = h.folded ? h.k / 2 : h.k;
+  h.g = PrimitiveRoot(h.n);
+  h.gInverse = PowMod(h.g, h.n - 2, h.n);
+  return h.folded ? PrepareRaderEven(h) : PrepareRaderOdd(h);
 }
 
 // The cyclic half for even k: u in s[0, k) is transformed out of place into x[0, k), multiplied
@@ -383,33 +411,37 @@ void NegacyclicHalfFolded(const FftPlan& h, double* x, double* s) {
   }
 }
 
-// Both halves for odd k, on real transforms of k points and in-place complex ones.
-void ConvolveUnfolded(const FftPlan& h, double* x, double* s) {
+// Both halves for odd k: u + i v' (v' = (-1)^j v) from s into x, transformed into s; there
+// its spectrum W splits into U[p] = (W[p] + conj W[k-p]) / 2 and V'[p] = (W[p] - conj W[k-p])
+// / 2i, and P = U C, Q = V' D (the kernels' spectra) recombine as P + iQ at p and
+// conj P + i conj Q at k - p; the backward transform into x gives Re c and (-1)^j Im c, which
+// go back to s[0, k) and s[k, 2k).
+void ConvolveOdd(const FftPlan& h, double* x, double* s) {
   const int64_t k = h.k;
-  // Cyclic half: s[0, k) -> x (k/2 + 1 bins) -> times the spectrum -> s[0, k).
-  fftw_execute_dft_r2c(h.cyclicForward.get(), s, AsComplex(x));
-  const double* cs = h.cyclicSpectrum.get();
-  for (int64_t j = 0; j <= k / 2; ++j) {
-    Multiply(x[2 * j], x[2 * j + 1], cs[2 * j], cs[2 * j + 1], x[2 * j], x[2 * j + 1]);
-  }
-  fftw_execute_dft_c2r(h.cyclicBackward.get(), AsComplex(x), s);
-  // Negacyclic half: s[k, 2k) twisted into x, convolved, untwisted back (real parts only).
-  double* v = s + k;
   for (int64_t j = 0; j < k; ++j) {
-    double tr, ti;
-    h.roots.At(j, tr, ti);
-    Multiply(v[j], 0.0, tr, ti, x[2 * j], x[2 * j + 1]);
+    x[2 * j] = s[j];
+    x[2 * j + 1] = j % 2 == 0 ? s[k + j] : -s[k + j];
   }
-  fftw_execute_dft(h.negaForward.get(), AsComplex(x), AsComplex(x));
-  const double* ns = h.negaSpectrum.get();
-  for (int64_t j = 0; j < k; ++j) {
-    Multiply(x[2 * j], x[2 * j + 1], ns[2 * j], ns[2 * j + 1], x[2 * j], x[2 * j + 1]);
+  fftw_execute_dft(h.negaForward.get(), AsComplex(x), AsComplex(s));
+  const double* kernel = h.negaSpectrum.get();
+  s[0] *= kernel[0];  // the bins 0 of both are real
+  s[1] *= kernel[1];
+  for (int64_t p = 1; 2 * p < k; ++p) {
+    double* wp = s + 2 * p;
+    double* wq = s + 2 * (k - p);
+    const double a = wp[0], b = wp[1], c = wq[0], d = wq[1];
+    double pr, pi, qr, qi;
+    Multiply(0.5 * (a + c), 0.5 * (b - d), kernel[2 * p], kernel[2 * p + 1], pr, pi);
+    Multiply(0.5 * (b + d), 0.5 * (c - a), kernel[2 * (k - p)], kernel[2 * (k - p) + 1], qr, qi);
+    wp[0] = pr - qi;
+    wp[1] = pi + qr;
+    wq[0] = pr + qi;
+    wq[1] = qr - pi;
   }
-  fftw_execute_dft(h.negaBackward.get(), AsComplex(x), AsComplex(x));
+  fftw_execute_dft(h.negaBackward.get(), AsComplex(s), AsComplex(x));
   for (int64_t j = 0; j < k; ++j) {
-    double tr, ti, ri;
-    h.roots.At(j, tr, ti);
-    Multiply(x[2 * j], x[2 * j + 1], tr, -ti, v[j], ri);
+    s[j] = x[2 * j];
+    s[k + j] = j % 2 == 0 ? x[2 * j + 1] : -x[2 * j + 1];
   }
 }
 
@@ -433,7 +465,7 @@ void TransformRader(const FftPlan& h, double* x, double* s) {
     CyclicHalfFolded(h, x, s);
     NegacyclicHalfFolded(h, x, s);
   } else {
-    ConvolveUnfolded(h, x, s);
+    ConvolveOdd(h, x, s);
   }
   // s[0, k) holds Re c, s[k, 2k) Im c; bin g^p gets x[0] + c[p], or its conjugate the mirror bin.
   std::memcpy(x, s, 2 * static_cast<size_t>(k) * sizeof(double));

@@ -93,6 +93,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, FftLargePrimeTest,
                          testing::Values(65537,          // prime, (n-1)/2 = 2^15 even
                                          65539,          // prime = 3 mod 4, (n-1)/2 odd
                                          1048573,        // prime = 1 mod 4
+                                         1048583,        // prime = 3 mod 4
                                          2 * 65537,      // even, large prime factor
                                          3 * 65537,      // odd composite
                                          262643          // prime, (n-1)/2 = 131321 prime
