@@ -197,19 +197,29 @@ void SplitHalfComplex(double* s, int64_t m, const Roots& roots) {
   const double z0 = s[0], z1 = s[1];
   s[0] = z0 + z1;
   s[1] = z0 - z1;
-  for (int64_t p = 1; 2 * p <= m; ++p) {
-    double* zp = s + 2 * p;
-    double* zq = s + 2 * (m - p);
-    const double a = zp[0], b = zp[1], c = zq[0], d = zq[1];
-    const double er = 0.5 * (a + c), ei = 0.5 * (b - d);
-    const double orr = 0.5 * (b + d), oi = -0.5 * (a - c);
-    double tr, ti, pr, pi;
-    roots.At(p, tr, ti);
-    Multiply(tr, ti, orr, oi, pr, pi);
-    zq[0] = er - pr;
-    zq[1] = -(ei - pi);
-    zp[0] = er + pr;
-    zp[1] = ei + pi;
+  // In runs of kLow indices that share one entry of the high table, so that the inner loop
+  // reads the low table straight through.
+  for (int64_t base = 0; base <= m / 2; base += Roots::kLow) {
+    const double* h = &roots.high[2 * static_cast<size_t>(base >> Roots::kShift)];
+    const double hr = h[0], hi = h[1];
+    const int64_t first = base == 0 ? 1 : base;
+    const int64_t last = std::min(base + Roots::kLow - 1, m / 2);
+    const double* low = roots.low.data() - 2 * base;
+    for (int64_t p = first; p <= last; ++p) {
+      double* zp = s + 2 * p;
+      double* zq = s + 2 * (m - p);
+      const double a = zp[0], b = zp[1], c = zq[0], d = zq[1];
+      const double er = 0.5 * (a + c), ei = 0.5 * (b - d);
+      const double orr = 0.5 * (b + d), oi = -0.5 * (a - c);
+      const double lr = low[2 * p], li = low[2 * p + 1];
+      const double tr = hr * lr - hi * li, ti = hr * li + hi * lr;
+      double pr, pi;
+      Multiply(tr, ti, orr, oi, pr, pi);
+      zq[0] = er - pr;
+      zq[1] = -(ei - pi);
+      zp[0] = er + pr;
+      zp[1] = ei + pi;
+    }
   }
 }
 
