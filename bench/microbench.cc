@@ -1,6 +1,7 @@
 // Microbenchmarks of the signal layer and the report writer: the layer's transform against the
 // bare FFTW call it wraps, preparing a transform, the four windows, magnitudes and phases, and
 // the report writer's lines per second.
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <fftw3.h>
 #include <unistd.h>
 
+#include "analysis/fixed_format.h"
 #include "analysis/spectrum_report.h"
 #include "analysis/zeroed_array.h"
 #include "cli/settings.h"
@@ -211,6 +213,31 @@ void BM_WriteSpectrumReportAllBins(benchmark::State& state) {
       static_cast<double>(state.iterations()) * (s.halfSize - 1), benchmark::Counter::kIsRate);
 }
 
+// The numbers of one per-bin line alone: "%6d" and six doubles at the report's formats.
+void BM_FormatBinLine(benchmark::State& state) {
+  constexpr int kRows = 4096;
+  std::mt19937_64 gen(5);
+  std::uniform_real_distribution<double> amplitude(0.0, 200.0), degrees(-360.0, 360.0);
+  std::vector<std::array<double, 6>> rows(kRows);
+  for (int i = 0; i < kRows; ++i) {
+    rows[i] = {44100.0 / 65536 * i, amplitude(gen), amplitude(gen),
+               degrees(gen), degrees(gen), degrees(gen)};
+  }
+  constexpr int kWidths[6] = {11, 11, 11, 10, 10, 10}, kPrecisions[6] = {4, 6, 6, 5, 5, 5};
+  char line[8 * kFixedMaxChars];
+  int64_t i = 0;
+  for (auto _ : state) {
+    const auto& r = rows[static_cast<size_t>(i % kRows)];
+    char* end = FormatInt(line, static_cast<int32_t>(i), 6);
+    for (int k = 0; k < 6; ++k) end = FormatFixed(end, r[k], kWidths[k], kPrecisions[k]);
+    benchmark::DoNotOptimize(end);
+    benchmark::ClobberMemory();
+    ++i;
+  }
+  state.counters["numbers/s"] =
+      benchmark::Counter(7.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
 constexpr int64_t kDefaultN = 65536;
 constexpr int64_t kLargeN = 1 << 20;
 
@@ -225,6 +252,7 @@ BENCHMARK(BM_WinTriangular)->Arg(kDefaultN)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WinWelch)->Arg(kDefaultN)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CalcComplexABS)->Arg(kDefaultN)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CalcComplexARG)->Arg(kDefaultN)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FormatBinLine);
 BENCHMARK(BM_WriteSpectrumReportAllBins)->Arg(kDefaultN)->Arg(kLargeN)->Unit(benchmark::kMillisecond);
 
 }  // namespace
