@@ -9,7 +9,7 @@
 #include <string>
 
 #include "analysis/spectrum_report.h"
-#include "analysis/zeroed_array.h"
+#include "dsp/zeroed_array.h"
 #include "cli/option_scanner.h"
 #include "cli/options.h"
 #include "cli/settings.h"

@@ -13,7 +13,7 @@
 
 #include <sndfile.h>
 
-#include "analysis/zeroed_array.h"
+#include "dsp/zeroed_array.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include "analysis/fixed_format.h"
 #include "analysis/spectrum_report.h"
-#include "analysis/zeroed_array.h"
+#include "dsp/zeroed_array.h"
 #include "cli/settings.h"
 #include "dsp/complex_values.h"
 #include "dsp/fft.h"

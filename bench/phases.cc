@@ -14,7 +14,7 @@
 #include <sys/resource.h>
 
 #include "analysis/spectrum_report.h"
-#include "analysis/zeroed_array.h"
+#include "dsp/zeroed_array.h"
 #include "cli/settings.h"
 #include "dsp/complex_values.h"
 #include "dsp/fft.h"

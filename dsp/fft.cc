@@ -11,20 +11,14 @@
 #include <fftw3.h>
 #include <unistd.h>
 
-namespace {
+#include "dsp/zeroed_array.h"
 
-struct FftwFree {
-  void operator()(void* p) const { fftw_free(p); }
-};
-using Buffer = std::unique_ptr<double[], FftwFree>;
+namespace {
 
 struct PlanDestroyer {
   void operator()(fftw_plan p) const { fftw_destroy_plan(p); }
 };
 using Plan = std::unique_ptr<std::remove_pointer_t<fftw_plan>, PlanDestroyer>;
-
-// An FFTW-aligned array of doubles; its pages are only mapped once written.
-Buffer AllocateDoubles(size_t count) { return Buffer(fftw_alloc_real(count == 0 ? 1 : count)); }
 
 fftw_complex* AsComplex(double* p) { return reinterpret_cast<fftw_complex*>(p); }
 
@@ -181,7 +175,7 @@ struct FftPlan {
   Method method = Method::realFftw;
   // Arrays the plans were made for: aligned like the caller's arrays should be, never written
   // by planning, and the copies' home when the caller's arrays are aligned otherwise.
-  Buffer inputBuffer, spectrumBuffer;
+  ZeroedArray inputBuffer, spectrumBuffer;
   Plan main;
   Roots roots;
   // Rader: g generates the nonzero residues modulo n, gInverse is its inverse; k = (n - 1)/2.
@@ -192,11 +186,11 @@ struct FftPlan {
   int64_t g = 0, gInverse = 0, k = 0, half = 0;
   bool folded = false;
   Plan negaForward, negaBackward;
-  Buffer cyclicSpectrum, negaSpectrum;
+  ZeroedArray cyclicSpectrum, negaSpectrum;
   Roots splitRoots;
   // Bluestein: m-point work array and the chirp's spectrum.
   int64_t m = 0;
-  Buffer work, chirpSpectrum;
+  ZeroedArray work, chirpSpectrum;
 };
 
 namespace {
@@ -218,8 +212,8 @@ inline void Chirp(int64_t j, int64_t n, double& re, double& im) {
 
 bool PrepareHalfComplex(FftPlan& h) {
   const int64_t m = h.n / 2;
-  h.main.reset(fftw_plan_dft_1d(static_cast<int>(m), AsComplex(h.inputBuffer.get()),
-                                AsComplex(h.spectrumBuffer.get()), FFTW_FORWARD, kPlanFlags));
+  h.main.reset(fftw_plan_dft_1d(static_cast<int>(m), AsComplex(h.inputBuffer.data),
+                                AsComplex(h.spectrumBuffer.data), FFTW_FORWARD, kPlanFlags));
   // Twiddles e^(-2 pi i j / n) = e^(-i pi j / m) for j up to m / 2.
   h.roots.Build(-std::numbers::pi / static_cast<double>(m), m / 2);
   return h.main != nullptr;
@@ -292,8 +286,8 @@ void TransformHalfComplex(const FftPlan& h, double* x, double* s) {
 }
 
 bool PrepareRealFftw(FftPlan& h) {
-  h.main.reset(fftw_plan_dft_r2c_1d(static_cast<int>(h.n), h.inputBuffer.get(),
-                                    AsComplex(h.spectrumBuffer.get()), kPlanFlags));
+  h.main.reset(fftw_plan_dft_r2c_1d(static_cast<int>(h.n), h.inputBuffer.data,
+                                    AsComplex(h.spectrumBuffer.data), kPlanFlags));
   return h.main != nullptr;
 }
 
@@ -333,8 +327,8 @@ void ForEachKernelValue(const FftPlan& h, Store store) {
 
 bool PrepareRaderEven(FftPlan& h) {
   const int halfInt = static_cast<int>(h.half);
-  double* s = h.spectrumBuffer.get();
-  double* x = h.inputBuffer.get();
+  double* s = h.spectrumBuffer.data;
+  double* x = h.inputBuffer.data;
   h.negaForward.reset(fftw_plan_dft_1d(halfInt, AsComplex(s), AsComplex(x), FFTW_FORWARD, kPlanFlags));
   h.negaBackward.reset(fftw_plan_dft_1d(halfInt, AsComplex(x), AsComplex(s), FFTW_BACKWARD, kPlanFlags));
   if (!h.negaForward || !h.negaBackward) return false;
@@ -343,31 +337,32 @@ bool PrepareRaderEven(FftPlan& h) {
   h.roots.Build(std::numbers::pi / static_cast<double>(h.k), h.half);
 
   // The cyclic kernel's spectrum holds k/2 bins, the real bin k/2 packed beside the real bin 0.
-  h.cyclicSpectrum = AllocateDoubles(static_cast<size_t>(h.k));
-  h.negaSpectrum = AllocateDoubles(2 * static_cast<size_t>(h.half));
-  Buffer real = AllocateDoubles(static_cast<size_t>(h.k));
-  Buffer twisted = AllocateDoubles(static_cast<size_t>(h.k));
-  if (!h.cyclicSpectrum || !h.negaSpectrum || !real || !twisted) return false;
+  h.cyclicSpectrum = AllocateZeroed(static_cast<size_t>(h.k));
+  h.negaSpectrum = AllocateZeroed(2 * static_cast<size_t>(h.half));
+  ZeroedArray real = AllocateZeroed(static_cast<size_t>(h.k));
+  ZeroedArray twisted = AllocateZeroed(static_cast<size_t>(h.k));
+  if (!h.cyclicSpectrum.data || !h.negaSpectrum.data || !real.data || !twisted.data) return false;
   // Imaginary parts folded: entry j % half gets value j, in its real part for j < half and in
   // its imaginary part after that; then twisted by theta^j.
+  double* t = twisted.data;
   ForEachKernelValue(h, [&](int64_t j, double re, double im) {
-    real[j] = re;
+    real.data[j] = re;
     if (j < h.half) {
-      twisted[2 * j] = im;
+      t[2 * j] = im;
     } else {
-      twisted[2 * (j - h.half) + 1] = im;
+      t[2 * (j - h.half) + 1] = im;
     }
   });
   for (int64_t j = 0; j < h.half; ++j) {
     double tr, ti;
     h.roots.At(j, tr, ti);
-    Multiply(twisted[2 * j], twisted[2 * j + 1], tr, ti, twisted[2 * j], twisted[2 * j + 1]);
+    Multiply(t[2 * j], t[2 * j + 1], tr, ti, t[2 * j], t[2 * j + 1]);
   }
-  double* cs = h.cyclicSpectrum.get();
-  double* nega = h.negaSpectrum.get();
-  fftw_execute_dft(h.negaForward.get(), AsComplex(real.get()), AsComplex(cs));
+  double* cs = h.cyclicSpectrum.data;
+  double* nega = h.negaSpectrum.data;
+  fftw_execute_dft(h.negaForward.get(), AsComplex(real.data), AsComplex(cs));
   SplitHalfComplex(cs, h.half, h.splitRoots);
-  fftw_execute_dft(h.negaForward.get(), AsComplex(twisted.get()), AsComplex(nega));
+  fftw_execute_dft(h.negaForward.get(), AsComplex(t), AsComplex(nega));
   // The inverse transforms are unnormalised; their scale goes into the stored spectra.
   const double cyclicScale = 1.0 / static_cast<double>(h.k);
   for (int64_t j = 0; j < h.k; ++j) cs[j] *= cyclicScale;
@@ -381,21 +376,21 @@ bool PrepareRaderEven(FftPlan& h) {
 // kernel's bin p, and entry k - p the sign-changed imaginary kernel's bin p.
 bool PrepareRaderOdd(FftPlan& h) {
   const int kInt = static_cast<int>(h.k);
-  double* s = h.spectrumBuffer.get();
-  double* x = h.inputBuffer.get();
+  double* s = h.spectrumBuffer.data;
+  double* x = h.inputBuffer.data;
   h.negaForward.reset(fftw_plan_dft_1d(kInt, AsComplex(x), AsComplex(s), FFTW_FORWARD, kPlanFlags));
   h.negaBackward.reset(fftw_plan_dft_1d(kInt, AsComplex(s), AsComplex(x), FFTW_BACKWARD, kPlanFlags));
   if (!h.negaForward || !h.negaBackward) return false;
 
-  h.negaSpectrum = AllocateDoubles(2 * static_cast<size_t>(h.k));
-  Buffer packed = AllocateDoubles(2 * static_cast<size_t>(h.k));
-  if (!h.negaSpectrum || !packed) return false;
+  h.negaSpectrum = AllocateZeroed(2 * static_cast<size_t>(h.k));
+  ZeroedArray packed = AllocateZeroed(2 * static_cast<size_t>(h.k));
+  if (!h.negaSpectrum.data || !packed.data) return false;
   ForEachKernelValue(h, [&](int64_t j, double re, double im) {
-    packed[2 * j] = re;
-    packed[2 * j + 1] = j % 2 == 0 ? im : -im;
+    packed.data[2 * j] = re;
+    packed.data[2 * j + 1] = j % 2 == 0 ? im : -im;
   });
-  double* w = h.negaSpectrum.get();
-  fftw_execute_dft(h.negaForward.get(), AsComplex(packed.get()), AsComplex(w));
+  double* w = h.negaSpectrum.data;
+  fftw_execute_dft(h.negaForward.get(), AsComplex(packed.data), AsComplex(w));
   // The transform W of (c + i d) holds C[p] = (W[p] + conj W[k-p]) / 2 and
   // D[p] = (W[p] - conj W[k-p]) / 2i; the backward transform's scale 1/k goes in too.
   const double scale = 1.0 / static_cast<double>(h.k);
@@ -428,7 +423,7 @@ void CyclicHalfFolded(const FftPlan& h, double* x, double* s) {
   const int64_t half = h.half;
   fftw_execute_dft(h.negaForward.get(), AsComplex(s), AsComplex(x));
   SplitHalfComplex(x, half, h.splitRoots);
-  const double* cs = h.cyclicSpectrum.get();
+  const double* cs = h.cyclicSpectrum.data;
   x[0] *= cs[0];  // bins 0 and k/2 are real
   x[1] *= cs[1];
   for (int64_t j = 1; j < half; ++j) {
@@ -451,7 +446,7 @@ void NegacyclicHalfFolded(const FftPlan& h, double* x, double* s) {
   }
   double* y = x + k;
   fftw_execute_dft(h.negaForward.get(), AsComplex(x), AsComplex(y));
-  const double* ns = h.negaSpectrum.get();
+  const double* ns = h.negaSpectrum.data;
   for (int64_t j = 0; j < half; ++j) {
     Multiply(y[2 * j], y[2 * j + 1], ns[2 * j], ns[2 * j + 1], y[2 * j], y[2 * j + 1]);
   }
@@ -475,7 +470,7 @@ void ConvolveOdd(const FftPlan& h, double* x, double* s) {
     x[2 * j + 1] = j % 2 == 0 ? s[k + j] : -s[k + j];
   }
   fftw_execute_dft(h.negaForward.get(), AsComplex(x), AsComplex(s));
-  const double* kernel = h.negaSpectrum.get();
+  const double* kernel = h.negaSpectrum.data;
   s[0] *= kernel[0];  // the bins 0 of both are real
   s[1] *= kernel[1];
   for (int64_t p = 1; 2 * p < k; ++p) {
@@ -550,15 +545,14 @@ bool PrepareBluestein(FftPlan& h) {
   const int64_t n = h.n;
   h.m = SmoothSizeAtLeast(n + h.bins - 1);
   const int mInt = static_cast<int>(h.m);
-  h.work = AllocateDoubles(2 * static_cast<size_t>(h.m));
-  h.chirpSpectrum = AllocateDoubles(2 * static_cast<size_t>(h.m));
-  if (!h.work || !h.chirpSpectrum) return false;
-  fftw_complex* work = AsComplex(h.work.get());
+  h.work = AllocateZeroed(2 * static_cast<size_t>(h.m));
+  h.chirpSpectrum = AllocateZeroed(2 * static_cast<size_t>(h.m));
+  if (!h.work.data || !h.chirpSpectrum.data) return false;
+  fftw_complex* work = AsComplex(h.work.data);
   h.negaForward.reset(fftw_plan_dft_1d(mInt, work, work, FFTW_FORWARD, kPlanFlags));
   h.negaBackward.reset(fftw_plan_dft_1d(mInt, work, work, FFTW_BACKWARD, kPlanFlags));
   if (!h.negaForward || !h.negaBackward) return false;
-  double* c = h.chirpSpectrum.get();
-  std::memset(c, 0, 2 * static_cast<size_t>(h.m) * sizeof(double));
+  double* c = h.chirpSpectrum.data;  // zero-filled: the chirp leaves a gap in the middle
   for (int64_t j = 0; j < h.bins; ++j) Chirp(j, n, c[2 * j], c[2 * j + 1]);
   for (int64_t j = 1; j < n; ++j) Chirp(j, n, c[2 * (h.m - j)], c[2 * (h.m - j) + 1]);
   fftw_execute_dft(h.negaForward.get(), AsComplex(c), AsComplex(c));
@@ -569,7 +563,7 @@ bool PrepareBluestein(FftPlan& h) {
 
 void TransformBluestein(const FftPlan& h, const double* x, double* s) {
   const int64_t n = h.n;
-  double* w = h.work.get();
+  double* w = h.work.data;
   for (int64_t j = 0; j < n; ++j) {
     double cr, ci;
     Chirp(j, n, cr, ci);
@@ -578,7 +572,7 @@ void TransformBluestein(const FftPlan& h, const double* x, double* s) {
   }
   std::memset(w + 2 * n, 0, 2 * static_cast<size_t>(h.m - n) * sizeof(double));
   fftw_execute_dft(h.negaForward.get(), AsComplex(w), AsComplex(w));
-  const double* c = h.chirpSpectrum.get();
+  const double* c = h.chirpSpectrum.data;
   for (int64_t j = 0; j < h.m; ++j) {
     Multiply(w[2 * j], w[2 * j + 1], c[2 * j], c[2 * j + 1], w[2 * j], w[2 * j + 1]);
   }
@@ -628,9 +622,9 @@ FftHandle FFT_start(int32_t n) {
   h.method = n == 1 ? Method::realFftw : ChooseMethod(n);
   const int64_t m = h.method == Method::bluestein ? SmoothSizeAtLeast(h.n + h.bins - 1) : 0;
   if (!FitsInMemory(WorkingBytes(h.method, n, m))) return nullptr;
-  h.inputBuffer = AllocateDoubles(static_cast<size_t>(n));
-  h.spectrumBuffer = AllocateDoubles(2 * static_cast<size_t>(h.bins));
-  if (!h.inputBuffer || !h.spectrumBuffer) return nullptr;
+  h.inputBuffer = AllocateZeroed(static_cast<size_t>(n));
+  h.spectrumBuffer = AllocateZeroed(2 * static_cast<size_t>(h.bins));
+  if (!h.inputBuffer.data || !h.spectrumBuffer.data) return nullptr;
   bool ready = false;
   switch (h.method) {
     case Method::halfComplex: ready = PrepareHalfComplex(h); break;
@@ -646,11 +640,11 @@ void FFT_TransformRealToComplex(FftHandle handle, double* input, double* spectru
   const FftPlan& h = *handle;
   // The plans run on arrays aligned like the handle's own; others go through those.
   double* x = input;
-  if (Misaligned(input, h.inputBuffer.get())) {
-    x = h.inputBuffer.get();
+  if (Misaligned(input, h.inputBuffer.data)) {
+    x = h.inputBuffer.data;
     std::memcpy(x, input, static_cast<size_t>(h.n) * sizeof(double));
   }
-  double* s = Misaligned(spectrum, h.spectrumBuffer.get()) ? h.spectrumBuffer.get() : spectrum;
+  double* s = Misaligned(spectrum, h.spectrumBuffer.data) ? h.spectrumBuffer.data : spectrum;
   switch (h.method) {
     case Method::halfComplex: TransformHalfComplex(h, x, s); break;
     case Method::realFftw: fftw_execute_dft_r2c(h.main.get(), x, AsComplex(s)); break;

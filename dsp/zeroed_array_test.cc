@@ -1,4 +1,4 @@
-#include "analysis/zeroed_array.h"
+#include "dsp/zeroed_array.h"
 
 #include <gtest/gtest.h>
 
