@@ -177,7 +177,7 @@ struct FftPlan {
   // by planning, and the copies' home when the caller's arrays are aligned otherwise.
   ZeroedArray inputBuffer, spectrumBuffer;
   Plan main;
-  Roots roots;
+  Roots roots;  // twiddles of the method; for Bluestein the chirp's roots e^(i pi r / n)
   // Rader: g generates the nonzero residues modulo n, gInverse is its inverse; k = (n - 1)/2.
   // Every transform is one complex plan forward or backward, of half = k/2 points for even k
   // (folded), of k points for odd k, so FFTW keeps one set of tables. splitRoots are the
@@ -201,13 +201,16 @@ inline void Multiply(double ar, double ai, double br, double bi, double& r, doub
   i = ar * bi + ai * br;
 }
 
-// e^(i pi j^2 / n), with j^2 reduced modulo 2n exactly.
-inline void Chirp(int64_t j, int64_t n, double& re, double& im) {
-  const uint64_t u = static_cast<uint64_t>(j);  // below 2^31, so u * u fits
-  const int64_t r = static_cast<int64_t>(u * u % (2 * static_cast<uint64_t>(n)));
-  const double angle = std::numbers::pi * static_cast<double>(r) / static_cast<double>(n);
-  re = std::cos(angle);
-  im = std::sin(angle);
+// j^2 mod 2n for j = 0, 1, 2, ... kept exactly by (j + 1)^2 = j^2 + 2j + 1, for the chirp
+// e^(i pi j^2 / n) of Bluestein's algorithm.
+struct SquareWalk {
+  int64_t j = 0, square = 0, twoN = 0;
+};
+
+inline void NextSquare(SquareWalk& walk) {
+  walk.square += 2 * walk.j + 1;  // both terms are below 2n
+  if (walk.square >= walk.twoN) walk.square -= walk.twoN;
+  ++walk.j;
 }
 
 bool PrepareHalfComplex(FftPlan& h) {
@@ -552,9 +555,22 @@ bool PrepareBluestein(FftPlan& h) {
   h.negaForward.reset(fftw_plan_dft_1d(mInt, work, work, FFTW_FORWARD, kPlanFlags));
   h.negaBackward.reset(fftw_plan_dft_1d(mInt, work, work, FFTW_BACKWARD, kPlanFlags));
   if (!h.negaForward || !h.negaBackward) return false;
+  // The chirp's values e^(i pi r / n) for the residues r = j^2 mod 2n, from a two-level table.
+  h.roots.Build(std::numbers::pi / static_cast<double>(n), 2 * n - 1);
   double* c = h.chirpSpectrum.data;  // zero-filled: the chirp leaves a gap in the middle
-  for (int64_t j = 0; j < h.bins; ++j) Chirp(j, n, c[2 * j], c[2 * j + 1]);
-  for (int64_t j = 1; j < n; ++j) Chirp(j, n, c[2 * (h.m - j)], c[2 * (h.m - j) + 1]);
+  SquareWalk walk{0, 0, 2 * n};
+  for (; walk.j < n; NextSquare(walk)) {
+    double re, im;
+    h.roots.At(walk.square, re, im);
+    if (walk.j < h.bins) {
+      c[2 * walk.j] = re;
+      c[2 * walk.j + 1] = im;
+    }
+    if (walk.j > 0) {
+      c[2 * (h.m - walk.j)] = re;
+      c[2 * (h.m - walk.j) + 1] = im;
+    }
+  }
   fftw_execute_dft(h.negaForward.get(), AsComplex(c), AsComplex(c));
   const double scale = 1.0 / static_cast<double>(h.m);
   for (int64_t j = 0; j < 2 * h.m; ++j) c[j] *= scale;
@@ -564,11 +580,11 @@ bool PrepareBluestein(FftPlan& h) {
 void TransformBluestein(const FftPlan& h, const double* x, double* s) {
   const int64_t n = h.n;
   double* w = h.work.data;
-  for (int64_t j = 0; j < n; ++j) {
+  for (SquareWalk walk{0, 0, 2 * n}; walk.j < n; NextSquare(walk)) {
     double cr, ci;
-    Chirp(j, n, cr, ci);
-    w[2 * j] = x[j] * cr;
-    w[2 * j + 1] = -x[j] * ci;
+    h.roots.At(walk.square, cr, ci);
+    w[2 * walk.j] = x[walk.j] * cr;
+    w[2 * walk.j + 1] = -x[walk.j] * ci;
   }
   std::memset(w + 2 * n, 0, 2 * static_cast<size_t>(h.m - n) * sizeof(double));
   fftw_execute_dft(h.negaForward.get(), AsComplex(w), AsComplex(w));
@@ -577,9 +593,10 @@ void TransformBluestein(const FftPlan& h, const double* x, double* s) {
     Multiply(w[2 * j], w[2 * j + 1], c[2 * j], c[2 * j + 1], w[2 * j], w[2 * j + 1]);
   }
   fftw_execute_dft(h.negaBackward.get(), AsComplex(w), AsComplex(w));
-  for (int64_t j = 0; j < h.bins; ++j) {
+  for (SquareWalk walk{0, 0, 2 * n}; walk.j < h.bins; NextSquare(walk)) {
+    const int64_t j = walk.j;
     double cr, ci;
-    Chirp(j, n, cr, ci);
+    h.roots.At(walk.square, cr, ci);
     Multiply(w[2 * j], w[2 * j + 1], cr, -ci, s[2 * j], s[2 * j + 1]);
   }
 }
