@@ -191,7 +191,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--build", default=os.path.join(ROOT, "build"))
     ap.add_argument("--runs", type=int, default=7)
-    ap.add_argument("--big-runs", type=int, default=3)
+    ap.add_argument("--big-runs", type=int, default=5)
     ap.add_argument("--results", help="also write the table as Markdown to this file")
     ap.add_argument("--cases", help="comma-separated case numbers (1-based) to run")
     ap.add_argument("--inputs-only", action="store_true", help="only make the input recordings")
