@@ -8,9 +8,10 @@ Inputs (stereo 16-bit recordings of 65536, 2^20 and 2^24 frames) are made once i
 DIR/bench/inputs by the project's demo generator when it is built, else by a small generator
 here. For every case each program runs once to warm up, then --runs times (--big-runs for
 N 2^24), the programs interleaved in a rotating order: wavspec, the floor (reading only, into
-calloc'd arrays), the floor with the arrays wavspec allocates (2 MiB pages), and the peer. Each run's wall time and peak
-resident memory (GNU time, in the warm-up run) are kept; the table shows medians with min-max,
-the ratios to the floor and to the peer, and whether each speed and memory target holds.
+calloc'd arrays), the floor with the arrays wavspec allocates (2 MiB pages), and the peer.
+Each run's wall time and peak resident memory (GNU time, in the warm-up run) are kept; the
+table shows medians with min-max, the ratios to both floors and to the peer, and whether each
+speed and memory target holds.
 """
 import argparse
 import math

@@ -218,12 +218,13 @@ inline void NextSquare(SquareWalk& walk) {
 
 #if defined(__SSE2__)
 const __m128d kNegateHigh = _mm_castsi128_pd(_mm_set_epi64x(INT64_MIN, 0));
+const __m128d kNegateLow = _mm_castsi128_pd(_mm_set_epi64x(0, INT64_MIN));
 
 // (xr + i xi)(yr + i yi) as [xr yr - xi yi, xr yi + xi yr]: Multiply's products and sums.
 inline __m128d ComplexProduct(__m128d x, __m128d y) {
   const __m128d straight = _mm_mul_pd(_mm_unpacklo_pd(x, x), y);                   // [xr yr, xr yi]
   const __m128d crossed = _mm_mul_pd(_mm_unpackhi_pd(x, x), _mm_shuffle_pd(y, y, 1));  // [xi yi, xi yr]
-  return _mm_add_pd(straight, _mm_xor_pd(crossed, _mm_castsi128_pd(_mm_set_epi64x(0, INT64_MIN))));
+  return _mm_add_pd(straight, _mm_xor_pd(crossed, kNegateLow));
 }
 #endif
 
@@ -344,30 +345,40 @@ bool PrepareRealFftw(FftPlan& h) {
 // both halves are cyclic convolutions of real sequences of k points, done together by one
 // complex transform of u + i v', forward and backward.
 
-// The kernel's real parts cos(2 pi g^j / n) and imaginary parts -sin(2 pi g^j / n), j < k,
-// from a two-level table of e^(-2 pi i r / n): a few ulps, at a fraction of the time of k
-// sines and cosines.
-template <typename Store>
-void ForEachKernelValue(const FftPlan& h, Store store) {
-  Roots kernel;
-  kernel.Build(-2 * std::numbers::pi / static_cast<double>(h.n), h.n - 1);
-  const Modulus mod = MakeModulus(h.n);
+// The kernel's values b[j] = e^(-2 pi i g^j / n) for j = 0, 1, 2, ..., from a two-level table
+// of e^(-2 pi i r / n): a few ulps, at a fraction of the time of k sines and cosines.
+struct KernelWalk {
+  Roots roots;
+  Modulus mod;
+  int64_t g = 0;
   int64_t power = 1;  // g^j
-  for (int64_t j = 0; j < h.k; ++j) {
-    double re, im;
-    kernel.At(power, re, im);
-    store(j, re, im);
-    power = MulMod(power, h.g, mod);
-  }
+};
+
+KernelWalk StartKernel(const FftPlan& h) {
+  KernelWalk walk;
+  walk.roots.Build(-2 * std::numbers::pi / static_cast<double>(h.n), h.n - 1);
+  walk.mod = MakeModulus(h.n);
+  walk.g = h.g;
+  return walk;
+}
+
+// b[j] into (re, im), then on to j + 1.
+inline void NextKernelValue(KernelWalk& walk, double& re, double& im) {
+  walk.roots.At(walk.power, re, im);
+  walk.power = MulMod(walk.power, walk.g, walk.mod);
+}
+
+// The forward complex plan of size points from one array to another (or the same) and the
+// backward one back.
+bool PlanComplexPair(FftPlan& h, int64_t size, double* from, double* to) {
+  const int sizeInt = static_cast<int>(size);
+  h.negaForward.reset(fftw_plan_dft_1d(sizeInt, AsComplex(from), AsComplex(to), FFTW_FORWARD, kPlanFlags));
+  h.negaBackward.reset(fftw_plan_dft_1d(sizeInt, AsComplex(to), AsComplex(from), FFTW_BACKWARD, kPlanFlags));
+  return h.negaForward && h.negaBackward;
 }
 
 bool PrepareRaderEven(FftPlan& h) {
-  const int halfInt = static_cast<int>(h.half);
-  double* s = h.spectrumBuffer.data;
-  double* x = h.inputBuffer.data;
-  h.negaForward.reset(fftw_plan_dft_1d(halfInt, AsComplex(s), AsComplex(x), FFTW_FORWARD, kPlanFlags));
-  h.negaBackward.reset(fftw_plan_dft_1d(halfInt, AsComplex(x), AsComplex(s), FFTW_BACKWARD, kPlanFlags));
-  if (!h.negaForward || !h.negaBackward) return false;
+  if (!PlanComplexPair(h, h.half, h.spectrumBuffer.data, h.inputBuffer.data)) return false;
   // Twiddles of the k-point real transforms: e^(-2 pi i p / k) for p up to k / 4.
   h.splitRoots.Build(-2 * std::numbers::pi / static_cast<double>(h.k), h.half / 2);
   h.roots.Build(std::numbers::pi / static_cast<double>(h.k), h.half);
@@ -381,14 +392,16 @@ bool PrepareRaderEven(FftPlan& h) {
   // Imaginary parts folded: entry j % half gets value j, in its real part for j < half and in
   // its imaginary part after that; then twisted by theta^j.
   double* t = twisted.data;
-  ForEachKernelValue(h, [&](int64_t j, double re, double im) {
-    real.data[j] = re;
+  KernelWalk kernel = StartKernel(h);
+  for (int64_t j = 0; j < h.k; ++j) {
+    double im;
+    NextKernelValue(kernel, real.data[j], im);
     if (j < h.half) {
       t[2 * j] = im;
     } else {
       t[2 * (j - h.half) + 1] = im;
     }
-  });
+  }
   for (int64_t j = 0; j < h.half; ++j) {
     double tr, ti;
     h.roots.At(j, tr, ti);
@@ -411,20 +424,17 @@ bool PrepareRaderEven(FftPlan& h) {
 // multiply: entry 0 holds the real bins 0 of both, entry p (0 < p <= (k-1)/2) the cyclic
 // kernel's bin p, and entry k - p the sign-changed imaginary kernel's bin p.
 bool PrepareRaderOdd(FftPlan& h) {
-  const int kInt = static_cast<int>(h.k);
-  double* s = h.spectrumBuffer.data;
-  double* x = h.inputBuffer.data;
-  h.negaForward.reset(fftw_plan_dft_1d(kInt, AsComplex(x), AsComplex(s), FFTW_FORWARD, kPlanFlags));
-  h.negaBackward.reset(fftw_plan_dft_1d(kInt, AsComplex(s), AsComplex(x), FFTW_BACKWARD, kPlanFlags));
-  if (!h.negaForward || !h.negaBackward) return false;
+  if (!PlanComplexPair(h, h.k, h.inputBuffer.data, h.spectrumBuffer.data)) return false;
 
   h.negaSpectrum = AllocateZeroed(2 * static_cast<size_t>(h.k));
   ZeroedArray packed = AllocateZeroed(2 * static_cast<size_t>(h.k));
   if (!h.negaSpectrum.data || !packed.data) return false;
-  ForEachKernelValue(h, [&](int64_t j, double re, double im) {
-    packed.data[2 * j] = re;
+  KernelWalk kernel = StartKernel(h);
+  for (int64_t j = 0; j < h.k; ++j) {
+    double im;
+    NextKernelValue(kernel, packed.data[2 * j], im);
     packed.data[2 * j + 1] = j % 2 == 0 ? im : -im;
-  });
+  }
   double* w = h.negaSpectrum.data;
   fftw_execute_dft(h.negaForward.get(), AsComplex(packed.data), AsComplex(w));
   // The transform W of (c + i d) holds C[p] = (W[p] + conj W[k-p]) / 2 and
@@ -580,14 +590,10 @@ void TransformRader(const FftPlan& h, double* x, double* s) {
 bool PrepareBluestein(FftPlan& h) {
   const int64_t n = h.n;
   h.m = SmoothSizeAtLeast(n + h.bins - 1);
-  const int mInt = static_cast<int>(h.m);
   h.work = AllocateZeroed(2 * static_cast<size_t>(h.m));
   h.chirpSpectrum = AllocateZeroed(2 * static_cast<size_t>(h.m));
   if (!h.work.data || !h.chirpSpectrum.data) return false;
-  fftw_complex* work = AsComplex(h.work.data);
-  h.negaForward.reset(fftw_plan_dft_1d(mInt, work, work, FFTW_FORWARD, kPlanFlags));
-  h.negaBackward.reset(fftw_plan_dft_1d(mInt, work, work, FFTW_BACKWARD, kPlanFlags));
-  if (!h.negaForward || !h.negaBackward) return false;
+  if (!PlanComplexPair(h, h.m, h.work.data, h.work.data)) return false;  // in place
   // The chirp's values e^(i pi r / n) for the residues r = j^2 mod 2n, from a two-level table.
   h.roots.Build(std::numbers::pi / static_cast<double>(n), 2 * n - 1);
   double* c = h.chirpSpectrum.data;  // zero-filled: the chirp leaves a gap in the middle
